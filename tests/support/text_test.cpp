@@ -1,0 +1,84 @@
+#include "support/text.h"
+
+#include <gtest/gtest.h>
+
+namespace lumirack {
+namespace {
+
+TEST(FindText, FollowsTheSearchRule) {
+  struct Case {
+    const char* name;
+    Text text, sought;
+    int start;
+    bool ignoreCase;
+    int expected;
+  };
+  const Case cases[] = {
+      {"first occurrence", "abcabc", "bc", 1, false, 2},
+      {"start 0 is start 1", "abcabc", "bc", 0, false, 2},
+      {"negative start searches from the first byte", "abcabc", "bc", -5, false, 2},
+      {"start skips an earlier hit", "abcabc", "bc", 3, false, 5},
+      {"start beyond the end", "abc", "a", 4, false, -1},
+      {"empty sought gives 1", "abc", "", 3, false, 1},
+      {"empty sought in empty text", "", "", 1, false, -1},
+      {"never from a trail byte", "\x81\x40", "\x40", 1, false, -1},
+      {"trail byte then a real hit", "\x81\x40\x40", "\x40", 1, false, 3},
+      {"case folds only ASCII", "xABC", "abc", 1, true, 2},
+      {"case kept without the flag", "xABC", "abc", 1, false, -1},
+      {"trail bytes fold too", "\x81\x41", "\x81\x61", 1, true, 1},
+      {"lone lead byte at the end ends the search", "a\x81", "b", 1, false, -1},
+      {"lone lead byte at the end can still match itself", "a\x81", "\x81", 1, false, 2},
+      {"sought longer than text", "ab", "abc", 1, false, -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FindText(c.text, c.sought, c.start, c.ignoreCase), c.expected) << c.name;
+  }
+}
+
+TEST(TextBetween, CutsBetweenMarkers) {
+  struct Case {
+    const char* name;
+    Text text, left, right, expected;
+  };
+  const Case cases[] = {
+      {"simple", "k=v; x=12; y=3", "x=", "; ", "12"},
+      {"missing left", "k=v", "x=", ";", ""},
+      {"missing right", "x=12", "x=", ";", ""},
+      {"right only before left", "; x=12", "x=", "; ", ""},
+      {"left at the very end", "abx=", "x=", ";", ""},
+      {"adjacent markers", "x=;", "x=", ";", ""},
+      {"first left counts inside a longer name", "p_x=1; x=2; ", "x=", "; ", "1"},
+      {"empty left runs from the start", "ab;cd", "", ";", "ab"},
+      {"empty right gives nothing", "ab;cd", "a", "", ""},
+      {"quote placeholder", "a=\"x\"", "a=#\xD2\xFD\xBA\xC5", "#\xD2\xFD\xBA\xC5", "x"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TextBetween(c.text, c.left, c.right), c.expected) << c.name;
+  }
+}
+
+TEST(Spaces, TrimAndRemoveOnlyRealSpaces) {
+  const Text wide = "\xA1\xA1";
+  EXPECT_EQ(TrimSpaces("  a b " + wide), "a b");
+  EXPECT_EQ(TrimSpaces("\ta\t"), "\ta\t");
+  // 0xB0 0xA1 then 0xA1 0x41: the middle A1 A1 straddles two characters and is no space.
+  EXPECT_EQ(TrimTrailingSpaces("\xB0\xA1\xA1\x41"), "\xB0\xA1\xA1\x41");
+  EXPECT_EQ(RemoveSpaces("a = x y" + wide + "z"), "a=xyz");
+  EXPECT_EQ(RemoveSpaces("ab\x81"), "ab");
+  EXPECT_EQ(RemoveSpaces("\xB0\xA1\xA1\x41"), "\xB0\xA1\xA1\x41");
+}
+
+TEST(SplitText, KeepsEmptyPiecesButNoTrailingOne) {
+  EXPECT_EQ(SplitText("", ";"), TextList{});
+  EXPECT_EQ(SplitText("a;b", ";"), (TextList{"a", "b"}));
+  EXPECT_EQ(SplitText(";a;;b;", ";"), (TextList{"", "a", "", "b"}));
+  EXPECT_EQ(SplitText("a\r\nb\r\n", "\r\n"), (TextList{"a", "b"}));
+}
+
+TEST(TextFromBytes, StopsAtTheFirstNul) {
+  EXPECT_EQ(TextFromBytes(Bytes{'a', 'b', 0, 'c'}), "ab");
+  EXPECT_EQ(TextFromBytes(Bytes{}), "");
+}
+
+}  // namespace
+}  // namespace lumirack
