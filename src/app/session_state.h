@@ -12,13 +12,13 @@
 namespace lumirack {
 
 struct SessionState {
-  Text cookies;              // the login's cookie string, kept current by every request
-  Text bkn;                  // the token derived from skey at login, in decimal
-  int pollIntervalMs = 0;    // the last interval confirmed in the frequency dialog
-  int pollCount = 0;         // ticks since the last Start
+  Text cookies;            // the login's cookie string, kept current by every request
+  Text bkn;                // the token derived from skey at login, in decimal
+  int pollIntervalMs = 0;  // the last interval confirmed in the frequency dialog
+  int pollCount = 0;       // ticks since the last Start
   std::unique_ptr<std::recursive_mutex> pollLock;  // created by the monitor window, never freed
-  TextList messageBlocks;    // the blocks of the last reply
-  Text currentSeq;           // the message being handled; kept until the next one is read
+  TextList messageBlocks;                          // the blocks of the last reply
+  Text currentSeq;  // the message being handled; kept until the next one is read
   Text currentUin;
   Text currentGroup;
   Text currentAnswer;

@@ -69,9 +69,8 @@ Text Utf8ToAnsi(const Text& text) {
   // Two bytes a unit always suffice for a double-byte page.
   Text out(units.size() * 2 + 2, '\0');
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t length =
-      ucnv_fromUChars(cnv.get(), out.data(), static_cast<int32_t>(out.size()), units.data(),
-                      static_cast<int32_t>(units.size()), &status);
+  const int32_t length = ucnv_fromUChars(cnv.get(), out.data(), static_cast<int32_t>(out.size()),
+                                         units.data(), static_cast<int32_t>(units.size()), &status);
   if (U_FAILURE(status)) return {};
   out.resize(static_cast<std::size_t>(length));
   return CutAtNul(std::move(out));
@@ -83,9 +82,8 @@ Text AnsiToUtf8(const Text& text) {
   if (!cnv) return {};
   std::u16string units(text.size() + 1, u'\0');
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t length =
-      ucnv_toUChars(cnv.get(), units.data(), static_cast<int32_t>(units.size()), text.data(),
-                    static_cast<int32_t>(text.size()), &status);
+  const int32_t length = ucnv_toUChars(cnv.get(), units.data(), static_cast<int32_t>(units.size()),
+                                       text.data(), static_cast<int32_t>(text.size()), &status);
   if (U_FAILURE(status)) return {};
   units.resize(static_cast<std::size_t>(length));
   return CutAtNul(EncodeUtf8(units));

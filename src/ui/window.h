@@ -29,8 +29,8 @@ enum class ControlKind {
 
 struct ControlDef {
   ControlKind kind = ControlKind::kLabel;
-  std::string name;     // UTF-8
-  int x = 0, y = 0;     // place inside the window, pixels
+  std::string name;  // UTF-8
+  int x = 0, y = 0;  // place inside the window, pixels
   int width = 0, height = 0;
   std::string content;  // caption, initial text, or the browser's start address; UTF-8
   bool enabled = true;
@@ -53,13 +53,14 @@ enum class Event {
 };
 
 struct WindowDef {
-  std::string id;     // "LoginWindow", "MonitorWindow", "FrequencyDialog"
-  std::string title;  // UTF-8
+  std::string id;             // "LoginWindow", "MonitorWindow", "FrequencyDialog"
+  std::string title;          // UTF-8
   int width = 0, height = 0;  // outer size, pixels
   bool closeBox = true;
   bool minimizeBox = true;
   std::vector<ControlDef> controls;
-  std::map<std::pair<std::string, Event>, Handler> handlers;  // key: control name ("" for the window)
+  std::map<std::pair<std::string, Event>, Handler>
+      handlers;  // key: control name ("" for the window)
 };
 
 // A loaded window. Unknown control names are ignored by writers and read as empty.

@@ -1,0 +1,117 @@
+#pragma once
+
+// lumirack-sim: a local stand-in for the QQ web-login page and the QQ group web service, on
+// 127.0.0.1 only. It records what it receives, takes decisions as the real service does, and
+// misbehaves on purpose when told to. All texts here are UTF-8, as on the wire.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lumirack::sim {
+
+// One pending system message of the signed-in account.
+struct Message {
+  std::string seq;
+  std::string type = "1";  // the dd element's type attribute
+  std::string uin;         // the applicant (or the member who left)
+  std::string group;       // the group number (qid)
+  std::string question;    // empty: free attached text in `answer`
+  std::string answer;      // the attached message's answer (or its whole text)
+  bool quit = false;       // a quit notice ("退出群") instead of a join request
+  bool unread = true;
+};
+
+// A decision the service took (or refused, when `ec` is not 0).
+struct Decision {
+  std::string seq;
+  std::string group;
+  std::string uin;
+  int cmd = 0;         // 1 approve, 2 reject
+  std::string reason;  // msg, percent-decoded (UTF-8)
+  std::string body;    // the raw form body
+  int ec = 0;          // what the service answered
+};
+
+// A request exactly as it arrived.
+struct RecordedRequest {
+  std::string method;
+  std::string target;                                        // path and query
+  std::vector<std::pair<std::string, std::string>> headers;  // in the order received
+  std::string body;
+  std::string raw;  // the bytes of the request head and body
+};
+
+enum class FaultKind {
+  kNone,
+  kDelay,             // wait `delayMs`, then answer normally
+  kCloseBeforeReply,  // close the connection without answering
+  kCloseMidBody,      // send the head and half the body, then close
+  kHttp500,           // status 500 with an HTML body
+  kLargeBody,         // a 200 body of `sizeBytes` bytes
+  kInvalidUtf8,       // the normal body with malformed UTF-8 mixed in
+  kNulBytes,          // the normal body with NUL bytes mixed in
+  kRedirect,          // 302 to `location`
+  kEmpty200,          // 200 with an empty body
+  kCustomBody,        // 200 with `body` as it stands
+};
+
+struct Fault {
+  FaultKind kind = FaultKind::kNone;
+  int delayMs = 0;
+  std::uint64_t sizeBytes = 0;
+  std::string location;
+  std::string body;
+  int times = -1;  // how many requests it applies to; -1 for all
+};
+
+// Endpoints that faults attach to.
+inline constexpr const char* kLoginEndpoint = "login";    // /cgi-bin/xlogin and the sign-in
+inline constexpr const char* kGetMsgEndpoint = "getmsg";  // /cgi-bin/sys_msg/getmsg
+inline constexpr const char* kDecideEndpoint = "decide";  // /cgi-bin/sys_msg/set_msgstate
+inline constexpr const char* kEchoEndpoint = "echo";      // /sim/echo
+
+struct Options {
+  std::uint64_t seed = 1;
+  int arrivalMs = 0;  // 0: no new requests arrive by themselves
+  std::string scenarioFile;
+};
+
+class SimServer {
+ public:
+  explicit SimServer(Options options = {});
+  ~SimServer();
+  SimServer(const SimServer&) = delete;
+  SimServer& operator=(const SimServer&) = delete;
+
+  // Listens on 127.0.0.1:port (0 picks a free port) on a thread of its own.
+  bool Start(int port = 0);
+  void Stop();
+  int Port() const;
+  std::string HostPort() const;  // "127.0.0.1:PORT"
+
+  // The login address as the program builds it for this host.
+  std::string LoginUrl() const;
+
+  // Signs an account in without the browser; returns the cookies document.cookie would show
+  // (uin, skey and the others that are not HttpOnly), joined by "; ".
+  std::string SignIn(const std::string& uin = "10001");
+
+  void SetMessages(std::vector<Message> messages);  // the pending list, newest first
+  std::vector<Message> Pending() const;
+  std::vector<Decision> Decisions() const;
+  std::vector<RecordedRequest> Requests() const;
+  void ClearRecords();
+
+  void SetFault(const std::string& endpoint, Fault fault);
+  void ClearFaults();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace lumirack::sim

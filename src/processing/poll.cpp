@@ -1,0 +1,7 @@
+#include "processing/poll.h"
+
+namespace lumirack {
+
+void PollOnce(Window&) {}
+
+}  // namespace lumirack

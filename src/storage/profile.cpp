@@ -1,0 +1,8 @@
+#include "storage/profile.h"
+
+namespace lumirack {
+
+void LoadProfile(Window&) {}
+void SaveProfile(Window&) {}
+
+}  // namespace lumirack

@@ -1,0 +1,7 @@
+#include "storage/run_log.h"
+
+namespace lumirack {
+
+void SaveRunLog(Window&) {}
+
+}  // namespace lumirack
