@@ -3,9 +3,10 @@
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
-#include <mutex>
-#include <vector>
+#include <string_view>
 
 namespace lumirack {
 namespace {
@@ -15,11 +16,14 @@ struct ConverterCloser {
 };
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
+// ICU's calls take 32-bit lengths; long texts go through in pieces of at most this many bytes.
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+
 // A fresh converter per call: converters keep state and are not safe to share between threads,
-// while opening one from ICU's cache is cheap.
-Converter OpenGbk() {
+// while opening one from ICU's cache is cheap. Fallbacks on give Windows' best-fit bytes.
+Converter OpenConverter(const char* name) {
   UErrorCode status = U_ZERO_ERROR;
-  Converter cnv(ucnv_open("windows-936", &status));
+  Converter cnv(ucnv_open(name, &status));
   if (U_FAILURE(status)) return nullptr;
   ucnv_setFallback(cnv.get(), true);
   status = U_ZERO_ERROR;
@@ -27,28 +31,103 @@ Converter OpenGbk() {
   return cnv;
 }
 
-// UTF-8 to UTF-16; each malformed sequence becomes U+FFFD, as the Windows decoder does.
-std::u16string DecodeUtf8(const Text& text) {
-  if (text.empty()) return {};
-  std::u16string out(text.size() + 1, u'\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, text.data(),
-                       static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
-  if (U_FAILURE(status)) return {};
-  out.resize(static_cast<std::size_t>(length));
-  return out;
+// The input ends at its first NUL, as the platform's conversion reads through the terminator.
+std::string_view UpToNul(const Text& text) {
+  const void* nul = std::memchr(text.data(), 0, text.size());
+  return nul == nullptr
+             ? std::string_view(text)
+             : std::string_view(text.data(), static_cast<const char*>(nul) - text.data());
 }
 
-Text EncodeUtf8(const std::u16string& units) {
-  if (units.empty()) return {};
-  Text out(units.size() * 3 + 1, '\0');
-  int32_t length = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, units.data(),
-                     static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &status);
-  if (U_FAILURE(status)) return {};
-  out.resize(static_cast<std::size_t>(length));
+bool IsAscii(char c) { return static_cast<unsigned char>(c) < 0x80; }
+
+std::size_t AsciiRunEnd(std::string_view s, std::size_t i) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+  while (i + 8 <= s.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + i, 8);
+    if ((word & kHighBits) != 0) break;
+    i += 8;
+  }
+  while (i < s.size() && IsAscii(s[i])) ++i;
+  return i;
+}
+
+std::size_t NonAsciiRunEnd(std::string_view s, std::size_t i) {
+  while (i < s.size() && !IsAscii(s[i])) ++i;
+  return i;
+}
+
+bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Converts non-ASCII UTF-8 bytes to code page 936 and appends them. ASCII never takes part in a
+// multi-byte sequence, so a run between ASCII bytes converts the same alone as in context; each
+// malformed sequence becomes U+FFFD and so "?", as the Windows decoder and encoder do.
+class NonAsciiEncoder {
+ public:
+  NonAsciiEncoder() : cnv_(OpenConverter("windows-936")) {}
+
+  void Append(std::string_view run, Text& out) {
+    while (!run.empty()) {
+      std::size_t take = std::min(run.size(), kChunk);
+      if (take < run.size()) {
+        // Cut before a lead byte so no sequence is split; four continuation bytes in a row
+        // cannot all belong to one sequence, so cutting after them splits nothing either.
+        std::size_t cut = take;
+        while (cut > take - 4 && IsUtf8Continuation(run[cut])) --cut;
+        if (!IsUtf8Continuation(run[cut])) take = cut;
+      }
+      AppendPiece(run.substr(0, take), out);
+      run.remove_prefix(take);
+    }
+  }
+
+ private:
+  void AppendPiece(std::string_view piece, Text& out) {
+    units_.resize(piece.size() + 1);  // a byte never makes more than one UTF-16 unit
+    int32_t unitCount = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(units_.data(), static_cast<int32_t>(units_.size()), &unitCount,
+                         piece.data(), static_cast<int32_t>(piece.size()), 0xFFFD, nullptr,
+                         &status);
+    if (U_FAILURE(status) || !cnv_) return;
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(unitCount) * 2 + 1);  // two bytes a unit suffice
+    status = U_ZERO_ERROR;
+    const int32_t length =
+        ucnv_fromUChars(cnv_.get(), out.data() + at, static_cast<int32_t>(out.size() - at),
+                        units_.data(), unitCount, &status);
+    out.resize(U_FAILURE(status) ? at : at + static_cast<std::size_t>(length));
+  }
+
+  Converter cnv_;
+  std::u16string units_;
+};
+
+// Streams `input` from one converter to the other through ICU's pivot buffer.
+Text Convert(std::string_view input, const char* to, const char* from) {
+  if (input.empty()) return {};
+  Converter target = OpenConverter(to);
+  Converter source = OpenConverter(from);
+  if (!target || !source) return {};
+  Text out;
+  out.reserve(input.size() + input.size() / 2);
+  UChar pivot[1024];
+  UChar* pivotSource = pivot;
+  UChar* pivotTarget = pivot;
+  char buffer[8192];
+  const char* in = input.data();
+  const char* const inEnd = input.data() + input.size();
+  bool reset = true;
+  for (;;) {
+    char* outPtr = buffer;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_convertEx(target.get(), source.get(), &outPtr, buffer + sizeof buffer, &in, inEnd, pivot,
+                   &pivotSource, &pivotTarget, pivot + 1024, reset, true, &status);
+    reset = false;
+    out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    if (status != U_BUFFER_OVERFLOW_ERROR) break;
+  }
   return out;
 }
 
@@ -62,31 +141,22 @@ Text CutAtNul(Text text) {
 }  // namespace
 
 Text Utf8ToAnsi(const Text& text) {
-  const std::u16string units = DecodeUtf8(text);
-  if (units.empty()) return {};
-  Converter cnv = OpenGbk();
-  if (!cnv) return {};
-  // Two bytes a unit always suffice for a double-byte page.
-  Text out(units.size() * 2 + 2, '\0');
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t length = ucnv_fromUChars(cnv.get(), out.data(), static_cast<int32_t>(out.size()),
-                                         units.data(), static_cast<int32_t>(units.size()), &status);
-  if (U_FAILURE(status)) return {};
-  out.resize(static_cast<std::size_t>(length));
-  return CutAtNul(std::move(out));
+  const std::string_view input = UpToNul(text);
+  Text out;
+  out.reserve(input.size());
+  NonAsciiEncoder encoder;
+  std::size_t i = 0;
+  while (i < input.size()) {
+    const std::size_t asciiEnd = AsciiRunEnd(input, i);
+    out.append(input.data() + i, asciiEnd - i);
+    i = NonAsciiRunEnd(input, asciiEnd);
+    if (i > asciiEnd) encoder.Append(input.substr(asciiEnd, i - asciiEnd), out);
+  }
+  return out;
 }
 
 Text AnsiToUtf8(const Text& text) {
-  if (text.empty()) return {};
-  Converter cnv = OpenGbk();
-  if (!cnv) return {};
-  std::u16string units(text.size() + 1, u'\0');
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t length = ucnv_toUChars(cnv.get(), units.data(), static_cast<int32_t>(units.size()),
-                                       text.data(), static_cast<int32_t>(text.size()), &status);
-  if (U_FAILURE(status)) return {};
-  units.resize(static_cast<std::size_t>(length));
-  return CutAtNul(EncodeUtf8(units));
+  return CutAtNul(Convert(UpToNul(text), "UTF-8", "windows-936"));
 }
 
 Text PercentEncode(const Text& text, bool keepSafe, bool asUtf8) {
