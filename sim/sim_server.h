@@ -4,6 +4,7 @@
 // 127.0.0.1 only. It records what it receives, takes decisions as the real service does, and
 // misbehaves on purpose when told to. All texts here are UTF-8, as on the wire.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -73,12 +74,29 @@ inline constexpr const char* kLoginEndpoint = "login";    // /cgi-bin/xlogin and
 inline constexpr const char* kGetMsgEndpoint = "getmsg";  // /cgi-bin/sys_msg/getmsg
 inline constexpr const char* kDecideEndpoint = "decide";  // /cgi-bin/sys_msg/set_msgstate
 inline constexpr const char* kEchoEndpoint = "echo";      // /sim/echo
+inline constexpr const char* kHomeEndpoint = "home";      // /, where the sign-in leads
 
 struct Options {
   std::uint64_t seed = 1;
   int arrivalMs = 0;  // 0: no new requests arrive by themselves
   std::string scenarioFile;
 };
+
+// Renewing a cookie on the replies to getmsg and set_msgstate of a signed-in session, so that a
+// client's cookie merging meets a live server. Renewing "skey" gives the session a new key and
+// keeps the earlier ones valid, so the bkn made from the first key is still accepted.
+struct CookieRefresh {
+  bool enabled = false;
+  std::string name = "ptcz";
+  bool lowerCaseHeader = false;  // "set-cookie:" instead of "Set-Cookie:"
+  bool deletion = false;         // `name`=deleted with an expiry in the past
+};
+
+using HeaderLines = std::vector<std::pair<std::string, std::string>>;
+
+// `count` Set-Cookie lines of distinct cookies, each value `valueBytes` long: with a few hundred
+// the header block grows far beyond 5000 bytes.
+HeaderLines CookieStorm(int count, std::size_t valueBytes = 24);
 
 class SimServer {
  public:
@@ -107,7 +125,22 @@ class SimServer {
   void ClearRecords();
 
   void SetFault(const std::string& endpoint, Fault fault);
-  void ClearFaults();
+  void ClearFaults();  // also the extra header lines
+
+  // "http://127.0.0.1:PORT".
+  std::string BaseUrl() const;
+  // Adds a message as the newest; a message without seq gets a fresh one.
+  void AddMessage(Message message);
+  // Decided messages stay pending, so that the same message is offered again.
+  void SetKeepDecided(bool keep);
+  // Replaces the pending list (and keepDecided, when given) from a scenario; false on a bad one.
+  bool LoadScenario(const std::string& path, std::string* error = nullptr);
+  bool LoadScenarioJson(const std::string& json, std::string* error = nullptr);
+  void SetCookieRefresh(CookieRefresh refresh);
+  // Header lines added, in this order and spelling, to every reply of the endpoint.
+  void SetExtraHeaders(const std::string& endpoint, HeaderLines headers);
+  // Why Start() failed.
+  std::string LastError() const;
 
  private:
   struct Impl;
