@@ -22,4 +22,12 @@ int ExtractAllBetween(const Text& text, const Text& left, const Text& right, Tex
                       int maxLength = 0, const Text& prefix = {}, const Text& suffix = {},
                       bool addLeft = false, bool addRight = false);
 
+namespace detail {
+// ExtractAllBetween with PCRE2's JIT compiler allowed or not. The interpreter is the fallback
+// where JIT compilation fails; tests run it directly through this.
+int ExtractAllBetween(bool allowJit, const Text& text, const Text& left, const Text& right,
+                      TextList& results, int maxLength, const Text& prefix, const Text& suffix,
+                      bool addLeft, bool addRight);
+}  // namespace detail
+
 }  // namespace lumirack

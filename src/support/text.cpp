@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/charset.h"
+#include "support/texts.h"
+
 namespace lumirack {
 namespace {
 
@@ -121,7 +124,7 @@ Text ReplaceAll(const Text& text, const Text& from, const Text& to, bool ignoreC
 
 Text TextBetween(const Text& text, const Text& left, const Text& right, int start,
                  bool ignoreCase) {
-  static const Text kQuotePlaceholder = "#\xD2\xFD\xBA\xC5";  // "#引号" in GBK
+  static const Text kQuotePlaceholder = Gbk(texts::kQuotePlaceholder);
   const Text l = ReplaceAll(left, kQuotePlaceholder, "\"");
   const Text r = ReplaceAll(right, kQuotePlaceholder, "\"");
   long long p = FindText(text, l, start, ignoreCase);

@@ -104,4 +104,7 @@ inline constexpr std::string_view kMonthDayPicture = "MM月dd日";
 inline constexpr std::string_view kHourMinutePicture = "hh时mm分";
 inline constexpr std::string_view kMinuteSecondPicture = "mm分ss秒";
 
+// Stands for a double quote in the markers of TextBetween and ExtractAllBetween.
+inline constexpr std::string_view kQuotePlaceholder = "#引号";
+
 }  // namespace lumirack::texts
