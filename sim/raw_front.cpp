@@ -8,8 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <string_view>
 
 namespace lumirack::sim {
 namespace {
@@ -17,6 +22,7 @@ namespace {
 constexpr int kPollMs = 50;
 constexpr auto kIdleTimeout = std::chrono::seconds(60);
 constexpr std::size_t kMaxBuffered = 256 * 1024;
+constexpr std::size_t kMaxQueued = 16;
 
 void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
 
@@ -67,6 +73,59 @@ ReadResult ReadSome(int fd, std::string& into) {
   if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return ReadResult::kNothing;
   return ReadResult::kError;
 }
+
+// Follows one reply of the server behind, to tell when it is complete.
+class ReplyTracker {
+ public:
+  void Reset(bool headRequest) {
+    head_.clear();
+    headDone_ = false;
+    headRequest_ = headRequest;
+    remaining_ = 0;
+    untilClose_ = false;
+  }
+
+  // True once the reply is complete (never for one that ends only when the connection does).
+  bool Feed(std::string_view data) {
+    if (!headDone_) {
+      head_.append(data);
+      const std::size_t end = head_.find("\r\n\r\n");
+      if (end == std::string::npos) return false;
+      headDone_ = true;
+      const std::size_t bodyBytes = head_.size() - (end + 4);
+      data = data.substr(data.size() - bodyBytes);
+      head_.resize(end + 2);
+      ParseHead();
+    }
+    if (untilClose_) return false;
+    remaining_ -= std::min<std::uint64_t>(remaining_, data.size());
+    return remaining_ == 0;
+  }
+
+ private:
+  void ParseHead() {
+    const int status = head_.size() > 12 ? std::atoi(head_.c_str() + 9) : 0;
+    if (headRequest_ || status == 204 || status == 304 || (status >= 100 && status < 200)) return;
+    std::string lower = head_;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.find("\r\ntransfer-encoding:") != std::string::npos) {
+      untilClose_ = true;
+      return;
+    }
+    const std::size_t at = lower.find("\r\ncontent-length:");
+    if (at == std::string::npos) {
+      untilClose_ = true;
+      return;
+    }
+    remaining_ = std::strtoull(lower.c_str() + at + 17, nullptr, 10);
+  }
+
+  std::string head_;
+  bool headDone_ = false;
+  bool headRequest_ = false;
+  std::uint64_t remaining_ = 0;
+  bool untilClose_ = false;
+};
 
 const char* ReasonOf(ParseStatus status) {
   switch (status) {
@@ -194,26 +253,43 @@ void RawFront::Serve(int client, Connection* self) {
   std::string fromClient;
   std::string toBackend;
   std::string toClient;
+  // The server behind does not read pipelined requests, so one at a time goes to it; the others
+  // wait here until the reply before them is complete.
+  std::deque<std::pair<std::string, bool>> queued;  // forwarded bytes, whether HEAD
+  ReplyTracker reply;
+  bool awaiting = false;
   bool clientEof = false;
   bool backendEof = false;
   bool backendWriteShut = false;
-  bool closeAfterFlush = false;  // an answer of our own ends the connection
+  bool closeAfterFlush = false;  // the connection ends once toClient is out
   bool continueSent = false;
   auto lastActivity = std::chrono::steady_clock::now();
 
   while (!stopping_) {
+    if (!awaiting && !queued.empty() && !backendEof) {
+      toBackend += queued.front().first;
+      reply.Reset(queued.front().second);
+      queued.pop_front();
+      awaiting = true;
+    }
+    if (clientEof && !awaiting && queued.empty() && toBackend.empty() && !backendWriteShut) {
+      shutdown(backend, SHUT_WR);
+      backendWriteShut = true;
+    }
+    if (closeAfterFlush && toClient.empty()) break;
+    if (backendEof && toClient.empty()) break;
+
     pollfd fds[2] = {{client, 0, 0}, {backend, 0, 0}};
-    if (!clientEof && !closeAfterFlush && fromClient.size() < kMaxBuffered) {
+    if (!clientEof && !closeAfterFlush && fromClient.size() < kMaxBuffered &&
+        queued.size() < kMaxQueued) {
       fds[0].events |= POLLIN;
     }
     if (!toClient.empty()) fds[0].events |= POLLOUT;
-    if (!backendEof && !closeAfterFlush && toClient.size() < kMaxBuffered) {
-      fds[1].events |= POLLIN;
-    }
+    if (!backendEof && toClient.size() < kMaxBuffered) fds[1].events |= POLLIN;
     if (!toBackend.empty()) fds[1].events |= POLLOUT;
     // A closed side stays out of the poll, or its hang-up would be reported without end.
     if (clientEof && toClient.empty()) fds[0].fd = -1;
-    if (backendEof && toBackend.empty()) fds[1].fd = -1;
+    if (backendEof) fds[1].fd = -1;
     const int n = poll(fds, 2, kPollMs);
     if (n < 0 && errno != EINTR) break;
     const auto now = std::chrono::steady_clock::now();
@@ -222,8 +298,8 @@ void RawFront::Serve(int client, Connection* self) {
       continue;
     }
     lastActivity = now;
+    if (fds[0].revents & POLLERR) break;
 
-    if ((fds[0].revents & POLLERR) || (fds[1].revents & POLLERR)) break;
     if (fds[0].revents & (POLLIN | POLLHUP)) {
       const ReadResult r = ReadSome(client, fromClient);
       if (r == ReadResult::kError) break;
@@ -257,21 +333,19 @@ void RawFront::Serve(int client, Connection* self) {
           break;
         }
         ids.push_back(verdict.id);
-        toBackend += ForwardedRequest(parsed.request, verdict.id);
+        queued.emplace_back(ForwardedRequest(parsed.request, verdict.id),
+                            parsed.request.method == "HEAD");
       }
       if (abort) break;
     }
-    if (fds[1].revents & (POLLIN | POLLHUP)) {
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+      const std::size_t before = toClient.size();
       const ReadResult r = ReadSome(backend, toClient);
       if (r == ReadResult::kError || r == ReadResult::kEof) backendEof = true;
+      if (awaiting && reply.Feed(std::string_view(toClient).substr(before))) awaiting = false;
     }
     if (!Flush(client, toClient)) break;
     if (!Flush(backend, toBackend)) backendEof = true;
-    if (clientEof && toBackend.empty() && !backendWriteShut) {
-      shutdown(backend, SHUT_WR);
-      backendWriteShut = true;
-    }
-    if ((backendEof || closeAfterFlush) && toClient.empty()) break;
   }
   close(client);
   close(backend);

@@ -16,12 +16,12 @@ namespace lumirack::sim {
 
 // One pending system message of the signed-in account.
 struct Message {
-  std::string seq;
+  std::string seq{};
   std::string type = "1";  // the dd element's type attribute
-  std::string uin;         // the applicant (or the member who left)
-  std::string group;       // the group number (qid)
-  std::string question;    // empty: free attached text in `answer`
-  std::string answer;      // the attached message's answer (or its whole text)
+  std::string uin{};       // the applicant (or the member who left)
+  std::string group{};     // the group number (qid)
+  std::string question{};  // empty: free attached text in `answer`
+  std::string answer{};    // the attached message's answer (or its whole text)
   bool quit = false;       // a quit notice ("退出群") instead of a join request
   bool unread = true;
 };
@@ -64,8 +64,8 @@ struct Fault {
   FaultKind kind = FaultKind::kNone;
   int delayMs = 0;
   std::uint64_t sizeBytes = 0;
-  std::string location;
-  std::string body;
+  std::string location{};
+  std::string body{};
   int times = -1;  // how many requests it applies to; -1 for all
 };
 
@@ -79,7 +79,7 @@ inline constexpr const char* kHomeEndpoint = "home";      // /, where the sign-i
 struct Options {
   std::uint64_t seed = 1;
   int arrivalMs = 0;  // 0: no new requests arrive by themselves
-  std::string scenarioFile;
+  std::string scenarioFile{};
 };
 
 // Renewing a cookie on the replies to getmsg and set_msgstate of a signed-in session, so that a
