@@ -57,10 +57,38 @@ TEST(TextBetween, CutsBetweenMarkers) {
   }
 }
 
+TEST(TextBetween, HonoursStartAndIgnoreCase) {
+  EXPECT_EQ(TextBetween("a=1; a=2;", "a=", ";", 3), "2");
+  EXPECT_EQ(TextBetween("A=1;", "a=", ";", 0, true), "1");
+  EXPECT_EQ(TextBetween("A=1;", "a=", ";"), "");
+  // The left marker's bytes inside a two-byte character do not count.
+  EXPECT_EQ(TextBetween("\x81x=9;x=1;", "x=", ";"), "1");
+}
+
+TEST(ReplaceAll, ReplacesWholeCharactersWithoutOverlap) {
+  struct Case {
+    const char* name;
+    Text text, from, to, expected;
+  };
+  const Case cases[] = {
+      {"every occurrence", "a?b?", "?", "\\?", "a\\?b\\?"},
+      {"no overlap", "aaa", "aa", "b", "ba"},
+      {"inserted text not searched again", "ab", "a", "aa", "aab"},
+      {"second byte of a character left alone", "\x81?x?", "?", "!", "\x81?x!"},
+      {"empty pattern changes nothing", "abc", "", "x", "abc"},
+      {"pattern at the very end", "xy\r\n", "\r\n", "\\n", "xy\\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReplaceAll(c.text, c.from, c.to), c.expected) << c.name;
+  }
+}
+
 TEST(Spaces, TrimAndRemoveOnlyRealSpaces) {
   const Text wide = "\xA1\xA1";
   EXPECT_EQ(TrimSpaces("  a b " + wide), "a b");
   EXPECT_EQ(TrimSpaces("\ta\t"), "\ta\t");
+  EXPECT_EQ(TrimSpaces(wide + " " + wide), "");
+  EXPECT_EQ(TrimLeadingSpaces(wide + "\xA1\xA2 "), "\xA1\xA2 ");
   // 0xB0 0xA1 then 0xA1 0x41: the middle A1 A1 straddles two characters and is no space.
   EXPECT_EQ(TrimTrailingSpaces("\xB0\xA1\xA1\x41"), "\xB0\xA1\xA1\x41");
   EXPECT_EQ(RemoveSpaces("a = x y" + wide + "z"), "a=xyz");
