@@ -1,9 +1,18 @@
 #include "support/http.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
+#include <thread>
+
+#include "sim/sim_server.h"
 
 namespace lumirack {
 namespace {
@@ -204,6 +213,375 @@ TEST(Http, HeaderBlockEndsAtANul) {
       ReadResponseHeaders("HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\n\0Set-Cookie: b=2\r\n\r\n"s);
   EXPECT_EQ(got.returnedHeaders, "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\n");
   EXPECT_EQ(got.returnedCookies, "a=1");
+}
+
+// --- On the wire, against the stand-in service ---------------------------------------------------
+
+Text Str(const Bytes& bytes) { return Text(bytes.begin(), bytes.end()); }
+
+// Restores the limits a test lowered.
+class LimitsGuard {
+ public:
+  LimitsGuard() : saved_(HttpLimitsForTesting()) {}
+  ~LimitsGuard() { HttpLimitsForTesting() = saved_; }
+
+ private:
+  HttpLimits saved_;
+};
+
+class HttpWire : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim_.Start(0)) << sim_.LastError();
+    base_ = sim_.BaseUrl();
+    HttpLimitsForTesting().totalTimeoutMs = 10000;  // a fault here never freezes the suite
+  }
+
+  // The request line, Host and User-Agent of a request to this server.
+  Text Head(const Text& requestLine, const Text& agentLine) const {
+    return requestLine + " HTTP/1.1\r\nHost: " + sim_.HostPort() + "\r\n" + agentLine;
+  }
+  Text Raw() const {
+    const auto requests = sim_.Requests();
+    return requests.empty() ? Text{} : requests.back().raw;
+  }
+
+  LimitsGuard limits_;
+  sim::SimServer sim_;
+  Text base_;
+};
+
+const Text kAgentLine = "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)\r\n";
+const Text kDefaultLines =
+    "Accept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded\r\n";
+
+TEST_F(HttpWire, SendsTheProgramsFetchByteForByte) {
+  const Text url = base_ + "/cgi-bin/sys_msg/getmsg?ver=5521&filter=2";
+  Text cookies = "uin=o10001; skey=@aBc";
+  HttpRequest(url, 0, {}, &cookies);
+  EXPECT_EQ(Raw(), Head("GET /cgi-bin/sys_msg/getmsg?ver=5521&filter=2", kAgentLine) +
+                       "Accept: */*\r\nReferer: " + url + "\r\n" + kDefaultLines +
+                       "Cookie: uin=o10001; skey=@aBc\r\n\r\n");
+}
+
+TEST_F(HttpWire, SendsTheProgramsDecisionByteForByte) {
+  const Text url = base_ + "/cgi-bin/sys_msg/set_msgstate";
+  const Text form = "seq=1&t=1&gc=2&cmd=1&uin=3&ver=false&msg=%E6%88%91&bkn=5";
+  Text cookies = "uin=o10001; skey=@aBc";
+  HttpRequest(url, 1, form, &cookies);
+  EXPECT_EQ(Raw(), Head("POST /cgi-bin/sys_msg/set_msgstate", kAgentLine) +
+                       "Accept: */*\r\nReferer: " + url + "\r\n" + kDefaultLines +
+                       "Cookie: uin=o10001; skey=@aBc\r\nContent-Length: " +
+                       DecimalText(static_cast<long long>(form.size())) + "\r\n\r\n" + form);
+}
+
+TEST_F(HttpWire, MethodChoosesTheVerbAndTheBody) {
+  struct Case {
+    int method;
+    Text requestStart;
+  };
+  const Case cases[] = {
+      {0, "GET /sim/echo?Q=a HTTP/1.1\r\n"},  {3, "GET /sim/echo?Q=a HTTP/1.1\r\n"},
+      {-1, "GET /sim/echo?Q=a HTTP/1.1\r\n"}, {1, "POST /sim/echo?Q=a HTTP/1.1\r\n"},
+      {2, "HEAD /sim/echo?Q=a HTTP/1.1\r\n"},
+  };
+  for (const Case& c : cases) {
+    Bytes formBytes;
+    HttpRequest(base_ + "/sim/echo?Q=a", c.method, "x=1", nullptr, nullptr, nullptr, nullptr, false,
+                &formBytes);
+    const Text raw = Raw();
+    EXPECT_EQ(raw.substr(0, c.requestStart.size()), c.requestStart) << c.method;
+    const bool post = c.method == 1;
+    EXPECT_EQ(raw.ends_with("\r\n\r\nx=1"), post) << c.method;
+    EXPECT_EQ(raw.find("Content-Length:") != Text::npos, post) << c.method;
+    // The body bytes are handed back for every method but GET.
+    EXPECT_EQ(Str(formBytes), c.method == 1 || c.method == 2 ? "x=1" : "") << c.method;
+  }
+}
+
+TEST_F(HttpWire, FormBytesWinOverFormText) {
+  Bytes formBytes = {'b', '=', 0, '1'};
+  HttpRequest(base_ + "/sim/echo", 1, "a=1", nullptr, nullptr, nullptr, nullptr, false, &formBytes);
+  EXPECT_TRUE(
+      Raw().ends_with(std::string("Content-Length: 4\r\n\r\nb=\0"
+                                  "1",
+                                  25)));
+}
+
+TEST_F(HttpWire, CarriesTheCallersHeaderTextAsCompleted) {
+  struct Case {
+    const char* name;
+    int method;
+    Text extra;
+    Text agentLine;  // what precedes the header text
+    Text lines;      // the header text as sent
+  };
+  const Text url = base_ + "/sim/echo";
+  const Case cases[] = {
+      {"OwnReferer", 0, "Referer: http://elsewhere/", kAgentLine,
+       "Referer: http://elsewhere/\r\nAccept: */*\r\n" + kDefaultLines},
+      {"OwnAgent", 0, "User-Agent: Bot/1\r\nX-A: 1", "",
+       "User-Agent: Bot/1\r\nX-A: 1\r\nAccept: */*\r\nReferer: " + url + "\r\n" + kDefaultLines},
+      // The agent found is the text after the first colon, not the default; the caller's own
+      // line is the only agent line on the wire.
+      {"LowerCaseAgent", 0, "X-A: 1\r\nuser-agent: Bot/2", "",
+       "X-A: 1\r\nuser-agent: Bot/2\r\nAccept: */*\r\nReferer: " + url + "\r\n" + kDefaultLines},
+      // Empty lines never reach the wire, where they would end the head.
+      {"TrailingCrLf", 0, "X-A: 1\r\n", kAgentLine,
+       "X-A: 1\r\nAccept: */*\r\nReferer: " + url + "\r\n" + kDefaultLines},
+      // The substring searches find these names inside others, so no Accept or Content-Type line
+      // is added, and the client adds none of its own either.
+      {"PostWithLookalikeNames", 1, "X-Accept: a\r\nX-Content-Type: b", kAgentLine,
+       "X-Accept: a\r\nX-Content-Type: b\r\nReferer: " + url +
+           "\r\nAccept-Language: zh-cn\r\nContent-Length: 0\r\n"},
+  };
+  for (const Case& c : cases) {
+    Text extra = c.extra;
+    HttpRequest(url, c.method, {}, nullptr, nullptr, &extra);
+    EXPECT_EQ(Raw(), Head(c.method == 1 ? "POST /sim/echo" : "GET /sim/echo", c.agentLine) +
+                         c.lines + "\r\n")
+        << c.name;
+    Text completed = c.extra;
+    CompleteRequestHeaders(completed, url, {});
+    EXPECT_EQ(extra, completed) << c.name;
+  }
+}
+
+TEST_F(HttpWire, LineBreakInsideACookieCannotAddAHeaderLine) {
+  Text cookies = "a=1\rX-Injected: 1";
+  HttpRequest(base_ + "/sim/echo", 0, {}, &cookies);
+  EXPECT_NE(Raw().find("\r\nCookie: a=1 X-Injected: 1\r\n"), Text::npos) << Raw();
+}
+
+TEST_F(HttpWire, CollectsAndMergesTheCookiesTheReplySets) {
+  sim_.SetExtraHeaders(sim::kEchoEndpoint, {{"set-cookie", "lc=1; Path=/"},
+                                            {"Set-Cookie", "skey=@new"},
+                                            {"Set-Cookie", "gone=deleted; Path=/"}});
+  Text cookies = "skey=@old; gone=x; keep=2";
+  Text returnedCookies;
+  Text returnedHeaders;
+  HttpRequest(base_ + "/sim/echo", 0, {}, &cookies, &returnedCookies, nullptr, &returnedHeaders);
+  EXPECT_EQ(cookies, "lc=1; skey=@new; keep=2");
+  EXPECT_EQ(returnedCookies, "lc=1;skey=@new;gone=deleted");
+  EXPECT_TRUE(returnedHeaders.starts_with("HTTP/1.1 200 OK\r\n")) << returnedHeaders;
+  EXPECT_TRUE(returnedHeaders.ends_with("\r\n\r\n")) << returnedHeaders;
+  EXPECT_NE(returnedHeaders.find("\r\nSet-Cookie: lc=1; Path=/\r\n"), Text::npos);
+
+  // Without a cookie variable the items keep their "; ".
+  HttpRequest(base_ + "/sim/echo", 0, {}, nullptr, &returnedCookies);
+  EXPECT_EQ(returnedCookies, "lc=1; skey=@new; gone=deleted");
+}
+
+TEST_F(HttpWire, EmptyCookieTextSendsNoCookieLineButIsMerged) {
+  sim_.SetExtraHeaders(sim::kEchoEndpoint, {{"Set-Cookie", "n=1"}});
+  Text cookies;
+  HttpRequest(base_ + "/sim/echo", 0, {}, &cookies);
+  EXPECT_EQ(Raw().find("Cookie"), Text::npos) << Raw();
+  EXPECT_EQ(cookies, "n=1");
+}
+
+TEST_F(HttpWire, OversizedHeaderBlockGivesSpacesAndNoCookies) {
+  sim_.SetExtraHeaders(sim::kEchoEndpoint, sim::CookieStorm(300));
+  Text cookies = "a=1";
+  Text returnedHeaders;
+  const Bytes body =
+      HttpRequest(base_ + "/sim/echo", 0, {}, &cookies, nullptr, nullptr, &returnedHeaders);
+  EXPECT_EQ(returnedHeaders, Text(kHeaderAreaBytes, ' '));
+  EXPECT_EQ(cookies, "a=1");
+  EXPECT_TRUE(Str(body).starts_with("GET /sim/echo HTTP/1.1\r\n"));  // the body still comes
+}
+
+TEST_F(HttpWire, RedirectIsFollowedUnlessTurnedOff) {
+  sim::Fault redirect;
+  redirect.kind = sim::FaultKind::kRedirect;
+  redirect.location = "/sim/echo?after=1";
+  redirect.times = 1;
+
+  sim_.SetFault(sim::kEchoEndpoint, redirect);
+  Text headers;
+  Text cookies = "s=1";
+  Bytes body =
+      HttpRequest(base_ + "/sim/echo?before=1", 1, "f=1", &cookies, nullptr, nullptr, &headers);
+  // A 302 after a POST fetches the new address; the header text goes along.
+  EXPECT_TRUE(Str(body).starts_with("GET /sim/echo?after=1 HTTP/1.1\r\n")) << Str(body);
+  EXPECT_NE(Str(body).find("\r\nCookie: s=1\r\n"), Text::npos) << Str(body);
+  EXPECT_EQ(Str(body).find("f=1"), Text::npos);
+  EXPECT_TRUE(headers.starts_with("HTTP/1.1 200 OK\r\n")) << headers;
+  EXPECT_EQ(headers.find("Location"), Text::npos) << "only the final response's block";
+
+  sim_.SetFault(sim::kEchoEndpoint, redirect);
+  body =
+      HttpRequest(base_ + "/sim/echo?before=1", 0, {}, &cookies, nullptr, nullptr, &headers, true);
+  EXPECT_EQ(Str(body), "<html><body>Moved</body></html>\n");
+  EXPECT_TRUE(headers.starts_with("HTTP/1.1 302 ")) << headers;
+  EXPECT_NE(headers.find("\r\nLocation: /sim/echo?after=1\r\n"), Text::npos) << headers;
+  EXPECT_EQ(sim_.Requests().back().target, "/sim/echo?before=1");
+}
+
+TEST_F(HttpWire, RedirectToAnotherServerLeavesTheCookiesBehind) {
+  sim::SimServer other;
+  ASSERT_TRUE(other.Start(0));
+  sim::Fault redirect;
+  redirect.kind = sim::FaultKind::kRedirect;
+  redirect.location = other.BaseUrl() + "/sim/echo";
+  sim_.SetFault(sim::kEchoEndpoint, redirect);
+  Text cookies = "skey=@secret";
+  const Bytes body = HttpRequest(base_ + "/sim/echo", 0, {}, &cookies);
+  EXPECT_TRUE(Str(body).starts_with("GET /sim/echo HTTP/1.1\r\nHost: " + other.HostPort()))
+      << Str(body);
+  EXPECT_EQ(Str(body).find("secret"), Text::npos) << Str(body);
+}
+
+// What a failed request leaves: no body, the empty header area, and the held cookies merged with
+// nothing (normalised).
+void ExpectFailed(const Bytes& body, const Text& returnedHeaders, const Text& returnedCookies,
+                  const Text& cookies, const char* name) {
+  EXPECT_TRUE(body.empty()) << name;
+  EXPECT_EQ(returnedHeaders, Text(kHeaderAreaBytes, ' ')) << name;
+  EXPECT_EQ(returnedCookies, "") << name;
+  EXPECT_EQ(cookies, "a=1") << name;
+}
+
+TEST_F(HttpWire, FailuresGiveAnEmptyResult) {
+  struct Case {
+    const char* name;
+    sim::Fault fault;
+    HttpLimits limits;
+  };
+  HttpLimits shortWait;
+  shortWait.totalTimeoutMs = 300;
+  HttpLimits smallBody;
+  smallBody.maxBodyBytes = 64 * 1024;
+  const Case cases[] = {
+      {"ClosedBeforeReply", {.kind = sim::FaultKind::kCloseBeforeReply}, {}},
+      {"SlowerThanTheTimeLimit", {.kind = sim::FaultKind::kDelay, .delayMs = 3000}, shortWait},
+      {"BodyOverTheLimit", {.kind = sim::FaultKind::kLargeBody, .sizeBytes = 1 << 20}, smallBody},
+  };
+  for (const Case& c : cases) {
+    HttpLimitsForTesting() = c.limits;
+    sim_.SetFault(sim::kEchoEndpoint, c.fault);
+    Text cookies = "a=1; a=2; x=deleted";
+    Text returnedHeaders;
+    Text returnedCookies;
+    const Bytes body = HttpRequest(base_ + "/sim/echo", 0, {}, &cookies, &returnedCookies, nullptr,
+                                   &returnedHeaders);
+    ExpectFailed(body, returnedHeaders, returnedCookies, cookies, c.name);
+  }
+}
+
+TEST_F(HttpWire, BodyAtTheLimitArrivesWhole) {
+  HttpLimitsForTesting().maxBodyBytes = 64 * 1024;
+  sim_.SetFault(sim::kEchoEndpoint, {.kind = sim::FaultKind::kLargeBody, .sizeBytes = 64 * 1024});
+  EXPECT_EQ(HttpRequest(base_ + "/sim/echo").size(), 64u * 1024);
+}
+
+TEST_F(HttpWire, BodyCutShortIsAFailureButItsHeadersCount) {
+  sim_.SetFault(sim::kEchoEndpoint, {.kind = sim::FaultKind::kCloseMidBody});
+  sim_.SetExtraHeaders(sim::kEchoEndpoint, {{"Set-Cookie", "n=1"}});
+  Text cookies = "a=1";
+  Text returnedHeaders;
+  const Bytes body =
+      HttpRequest(base_ + "/sim/echo", 0, {}, &cookies, nullptr, nullptr, &returnedHeaders);
+  EXPECT_TRUE(body.empty());
+  EXPECT_TRUE(returnedHeaders.starts_with("HTTP/1.1 200 OK\r\n")) << returnedHeaders;
+  EXPECT_EQ(cookies, "n=1; a=1");
+}
+
+TEST(HttpNoServer, NothingListeningGivesTheEmptyResult) {
+  // A bound socket that never listens: every connection to its port is refused.
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  const Text url = "http://127.0.0.1:" + DecimalText(ntohs(addr.sin_port)) + "/x";
+
+  Text cookies = "a=1; a=2; x=deleted";
+  Text returnedHeaders;
+  Text returnedCookies;
+  Text extra;
+  const Bytes body =
+      HttpRequest(url, 1, "f=1", &cookies, &returnedCookies, &extra, &returnedHeaders);
+  ExpectFailed(body, returnedHeaders, returnedCookies, cookies, "Refused");
+  EXPECT_TRUE(extra.starts_with("Accept: */*\r\n")) << "the header text is completed anyway";
+  close(fd);
+}
+
+// A server that answers one connection with fixed bytes, for replies the stand-in does not give.
+class OneShotServer {
+ public:
+  explicit OneShotServer(Text reply) : reply_(std::move(reply)) {
+    listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(listenFd_, 1);
+    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~OneShotServer() {
+    thread_.join();
+    close(listenFd_);
+  }
+  Text Url() const { return "http://127.0.0.1:" + DecimalText(port_) + "/"; }
+
+ private:
+  void Serve() {
+    pollfd p{listenFd_, POLLIN, 0};
+    if (poll(&p, 1, 5000) != 1) return;
+    const int fd = accept(listenFd_, nullptr, nullptr);
+    if (fd < 0) return;
+    Text head;
+    char buf[4096];
+    while (head.find("\r\n\r\n") == Text::npos) {
+      pollfd q{fd, POLLIN, 0};
+      if (poll(&q, 1, 5000) != 1) break;
+      const ssize_t n = recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      head.append(buf, static_cast<std::size_t>(n));
+    }
+    for (std::size_t done = 0; done < reply_.size();) {
+      const ssize_t n = send(fd, reply_.data() + done, reply_.size() - done, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    close(fd);
+  }
+
+  Text reply_;
+  int listenFd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST(HttpRawReply, ChunkedBodyOverTheLimitIsAFailure) {
+  // No length is announced, so only the count of bytes received can stop it.
+  LimitsGuard limits;
+  HttpLimitsForTesting().maxBodyBytes = 1000;
+  for (const std::size_t size : {std::size_t{1000}, std::size_t{1001}}) {
+    char chunkSize[16];
+    std::snprintf(chunkSize, sizeof chunkSize, "%zx", size);
+    OneShotServer server("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + Text(chunkSize) +
+                         "\r\n" + Text(size, 'b') + "\r\n0\r\n\r\n");
+    EXPECT_EQ(HttpRequest(server.Url()).size(), size == 1000 ? 1000u : 0u) << size;
+  }
+}
+
+TEST(HttpRawReply, LineEndingsAndTrailersOfTheBlockAreTidied) {
+  OneShotServer server(
+      "HTTP/1.1 100 Continue\r\n\r\n"
+      "HTTP/1.1 200 OK\nSet-Cookie: a=1\nTransfer-Encoding: chunked\n\n"
+      "2\r\nhi\r\n0\r\nX-Trailer: t\r\n\r\n");
+  Text headers;
+  const Bytes body = HttpRequest(server.Url(), 0, {}, nullptr, nullptr, nullptr, &headers);
+  EXPECT_EQ(Str(body), "hi");
+  EXPECT_EQ(headers, "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nTransfer-Encoding: chunked\r\n\r\n");
 }
 
 }  // namespace
