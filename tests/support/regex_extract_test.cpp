@@ -138,6 +138,11 @@ TEST(ExtractAllBetween, KeepsThePatternMeaningOfTheOtherMetacharacters) {
       {"identity escape", "a.b:1;", "a\\.b:", ";", {"1"}},
       {"a group opened in a marker is capture 1", "\\ab\\;", "\\(", "\\)", {"ab\\"}},
       {"alternation in the right marker", "x1 y", "x", ">|y", {""}},
+      {"a class made through an escaped backslash", "\\a1;\\b2;", "\\[a\\]", ";", {"1"}},
+      {"a quantifier made through an escaped backslash", "a\\\\x;", "a\\*", ";", {"x"}},
+      {"four-digit code point escape", "\xD6\xD0:1;a:2;", "\\u4E2D:", ";", {"1"}},
+      {"two-digit code point escape ignores case", "\xD6\xD0:1;a:2;", "\\x41:", ";", {"2"}},
+      {"a code point the page lacks never matches", "?:1;", "\\u1234:", ";", {}},
       {"a lone trailing backslash is rejected", "a\\(x)", "a\\", ")", {}},
       {"unbalanced group is rejected", "\\(x", "\\(", "", {}},
   };
