@@ -4,7 +4,8 @@
 // The markers are patterns: EscapeMarker makes most metacharacters literal, but ".", "^", "$",
 // "|" and "\" keep their meaning. Matching follows the program's character rule (a byte of 0x80
 // or above starts a two-byte character): a match never starts or ends inside a character, "."
-// takes one whole character, and letter case is ignored for A-Z only.
+// takes one whole character (a line break too), "^" and "$" work at every line, and letter case
+// is ignored for A-Z only.
 
 #include "support/text.h"
 

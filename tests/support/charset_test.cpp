@@ -108,6 +108,9 @@ TEST(AnsiToUtf8, ConvertsBackAndRoundTrips) {
   EXPECT_EQ(AnsiToUtf8(""), "");
   EXPECT_EQ(AnsiToUtf8("plain"), "plain");
   EXPECT_EQ(AnsiToUtf8("\x80"), Utf8(0x20AC));
+  EXPECT_EQ(AnsiToUtf8("\xA1\xA4"), Utf8(0x00B7));
+  EXPECT_EQ(AnsiToUtf8("\xA1\xAA"), Utf8(0x2014));
+  EXPECT_EQ(AnsiToUtf8("\xFF"), Utf8(0xF8F5));
   EXPECT_EQ(AnsiToUtf8("\xAA\xA1"), Utf8(0xE000));
   // A lead byte cut off at the end or before a byte that cannot follow it.
   EXPECT_EQ(AnsiToUtf8("a\x81"), "a" + Utf8(0xFFFD));
