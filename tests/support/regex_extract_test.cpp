@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "support/charset.h"
 #include "support/texts.h"
@@ -157,6 +160,92 @@ TEST(ExtractAllBetween, PutsPrefixSuffixAndMarkersInOrder) {
   EXPECT_EQ(results, TextList{"a."}) << "the left marker goes in unescaped";
   EXPECT_EQ(ExtractAllBetween("[xy]", "[", "]", results, 0, "", "s", false, true), 1);
   EXPECT_EQ(results, TextList{"xys]"});
+}
+
+// The characters of a text under the program's rule, as byte strings.
+std::vector<std::string_view> Chars(std::string_view text) {
+  std::vector<std::string_view> chars;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t width =
+        (static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size()) ? 2 : 1;
+    chars.push_back(text.substr(i, width));
+    i += width;
+  }
+  return chars;
+}
+
+// Whether the literal marker's characters match the text's characters from character `at`:
+// ASCII letters without regard to case, everything else byte for byte and width for width.
+bool MarkerMatchesAt(const std::vector<std::string_view>& text, std::size_t at,
+                     const std::vector<std::string_view>& marker) {
+  if (at + marker.size() > text.size()) return false;
+  for (std::size_t k = 0; k < marker.size(); ++k) {
+    const std::string_view a = text[at + k];
+    const std::string_view b = marker[k];
+    if (a.size() != b.size()) return false;
+    if (a.size() == 1 ? FoldAscii(a[0]) != FoldAscii(b[0]) : a != b) return false;
+  }
+  return true;
+}
+
+// What ExtractAllBetween must give for literal markers, found the slow way: every start is
+// tried, with no early end.
+TextList ReferenceExtract(const Text& text, const Text& left, const Text& right) {
+  const std::vector<std::string_view> chars = Chars(text);
+  const std::vector<std::string_view> l = Chars(left);
+  const std::vector<std::string_view> r = Chars(right);
+  TextList results;
+  std::size_t from = 0;
+  for (;;) {
+    bool found = false;
+    for (std::size_t s = from; s <= chars.size() && !found; ++s) {
+      if (!MarkerMatchesAt(chars, s, l)) continue;
+      for (std::size_t q = s + l.size(); q <= chars.size() && !found; ++q) {
+        if (!MarkerMatchesAt(chars, q, r)) continue;
+        Text captured;
+        for (std::size_t k = s + l.size(); k < q; ++k) captured += chars[k];
+        results.push_back(captured);
+        from = q + r.size();
+        found = true;
+      }
+    }
+    if (!found) return results;
+  }
+}
+
+TEST(ExtractAllBetween, AgreesWithACharacterByCharacterSearch) {
+  // Texts mix lead bytes with bytes that may be either a whole character or a second byte, so
+  // markers fall across character boundaries in every way.
+  const char alphabet[] = {'a', 'A', '<', '/', '\x81', '\xD6', '\xD0', '\xB0'};
+  const Text pieces[] = {"a",
+                         "A",
+                         "<",
+                         "/",
+                         "\x81"
+                         "a",
+                         "\xD6\xD0",
+                         "\xD0\xB0",
+                         "\xB0"};
+  unsigned state = 7;
+  auto next = [&state](unsigned bound) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % bound;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    Text text;
+    const unsigned length = next(40);
+    for (unsigned i = 0; i < length; ++i) text += alphabet[next(sizeof alphabet)];
+    Text left;
+    Text right;
+    for (unsigned i = next(2) + 1; i > 0; --i) left += pieces[next(std::size(pieces))];
+    for (unsigned i = next(3); i > 0; --i) right += pieces[next(std::size(pieces))];
+    const TextList expected = ReferenceExtract(text, left, right);
+    for (bool jit : {true, false}) {
+      TextList results;
+      detail::ExtractAllBetween(jit, text, left, right, results, 0, {}, {}, false, false);
+      ASSERT_EQ(results, expected) << "round " << round << (jit ? " JIT" : " interpreter");
+    }
+  }
 }
 
 // A reply of `blocks` blocks of about 500 bytes each, Chinese text included.
