@@ -228,9 +228,16 @@ CURLcode RunHop(CURL* curl, const Hop& hop, const Text& agent, const Text& heade
   if (!list) return CURLE_OUT_OF_MEMORY;
   ex.maxBody = limits.maxBodyBytes;
 
+  const Text proxyName = ProxyForScheme(proxyList, hop.scheme);
+  // A proxy that is not tunnelled through needs the whole address in the request line.
+  Text target = hop.target;
+  if (!target.empty() && !proxyName.empty() && hop.scheme == "http") {
+    target = "http://" + hop.host + (hop.port == 80 ? "" : ":" + DecimalText(hop.port)) + target;
+  }
+
   curl_easy_reset(curl);
   curl_easy_setopt(curl, CURLOPT_URL, hop.url.c_str());
-  if (!hop.target.empty()) curl_easy_setopt(curl, CURLOPT_REQUEST_TARGET, hop.target.c_str());
+  if (!target.empty()) curl_easy_setopt(curl, CURLOPT_REQUEST_TARGET, target.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
@@ -244,7 +251,6 @@ CURLcode RunHop(CURL* curl, const Hop& hop, const Text& agent, const Text& heade
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   // An empty proxy also keeps libcurl from taking one from the environment.
-  const Text proxyName = ProxyForScheme(proxyList, hop.scheme);
   curl_easy_setopt(curl, CURLOPT_PROXY, proxyName.c_str());
   curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());

@@ -487,27 +487,57 @@ TEST_F(HttpWire, BodyCutShortIsAFailureButItsHeadersCount) {
   EXPECT_EQ(cookies, "n=1; a=1");
 }
 
-TEST(HttpNoServer, NothingListeningGivesTheEmptyResult) {
-  // A bound socket that never listens: every connection to its port is refused.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-  const Text url = "http://127.0.0.1:" + DecimalText(ntohs(addr.sin_port)) + "/x";
+// A bound socket that never listens: every connection to its port is refused.
+class RefusedPort {
+ public:
+  RefusedPort() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+  }
+  ~RefusedPort() { close(fd_); }
+  Text HostPort() const { return "127.0.0.1:" + DecimalText(port_); }
 
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST(HttpNoServer, NothingListeningGivesTheEmptyResult) {
+  RefusedPort refused;
   Text cookies = "a=1; a=2; x=deleted";
   Text returnedHeaders;
   Text returnedCookies;
   Text extra;
-  const Bytes body =
-      HttpRequest(url, 1, "f=1", &cookies, &returnedCookies, &extra, &returnedHeaders);
+  const Bytes body = HttpRequest("http://" + refused.HostPort() + "/x", 1, "f=1", &cookies,
+                                 &returnedCookies, &extra, &returnedHeaders);
   ExpectFailed(body, returnedHeaders, returnedCookies, cookies, "Refused");
   EXPECT_TRUE(extra.starts_with("Accept: */*\r\n")) << "the header text is completed anyway";
-  close(fd);
+}
+
+TEST_F(HttpWire, ProxyServesHttpAndIsHandedOnForHttps) {
+  // The stand-in plays the proxy; the addresses behind it are never looked up.
+  HttpRequest("http://example.invalid:81/sim/echo?x=1", 0, {}, nullptr, nullptr, nullptr, nullptr,
+              false, nullptr, sim_.HostPort());
+  EXPECT_TRUE(Raw().starts_with(
+      "GET http://example.invalid:81/sim/echo?x=1 HTTP/1.1\r\nHost: example.invalid:81\r\n"))
+      << Raw();
+
+  HttpRequest("https://example.invalid/x", 0, {}, nullptr, nullptr, nullptr, nullptr, false,
+              nullptr, sim_.HostPort());
+  EXPECT_TRUE(Raw().starts_with("CONNECT example.invalid:443 HTTP/1.1\r\n")) << Raw();
+
+  // "http=" names a proxy for http only, so an https address goes direct.
+  RefusedPort refused;
+  sim_.ClearRecords();
+  HttpRequest("https://" + refused.HostPort() + "/x", 0, {}, nullptr, nullptr, nullptr, nullptr,
+              false, nullptr, "http=" + sim_.HostPort());
+  EXPECT_TRUE(sim_.Requests().empty());
 }
 
 // A server that answers one connection with fixed bytes, for replies the stand-in does not give.
