@@ -58,6 +58,22 @@ TEST(MergeCookies, ManyItemsStayDistinctAndOrdered) {
   EXPECT_EQ(MergeCookies(current, received), expected);
 }
 
+TEST(MergeCookies, NormalisingTwiceChangesNothingEvenForBinaryText) {
+  unsigned state = 5;
+  for (int round = 0; round < 300; ++round) {
+    Text current;
+    for (int i = round % 50; i > 0; --i) {
+      state = state * 1103515245u + 12345u;
+      const char c = static_cast<char>(state >> 16);
+      current += (i % 4 == 0) ? ';' : (i % 7 == 0 ? '=' : c);
+    }
+    Text received;
+    const Text once = MergeCookies(current, received);
+    Text again = once;
+    EXPECT_EQ(MergeCookies(again, received), once) << "round " << round;
+  }
+}
+
 TEST(CookieHelpers, NameIndexAndDistinctJoin) {
   EXPECT_EQ(CookieNameOf(" a b =x=y"), "a b");
   EXPECT_EQ(CookieNameOf("  plain  "), "plain");

@@ -103,6 +103,39 @@ TEST(SplitText, KeepsEmptyPiecesButNoTrailingOne) {
   EXPECT_EQ(SplitText("a\r\nb\r\n", "\r\n"), (TextList{"a", "b"}));
 }
 
+TEST(TextFunctions, HoldOnBinaryInput) {
+  // Random bytes, NUL and cut characters included: the functions must stay in bounds and keep
+  // their laws.
+  unsigned state = 3;
+  auto next = [&state]() {
+    state = state * 1103515245u + 12345u;
+    return static_cast<char>(state >> 16);
+  };
+  const Text separators[] = {";", "; ", "\xA1\xA1", std::string(1, '\0'), "\x81"};
+  for (int round = 0; round < 500; ++round) {
+    Text text;
+    for (int i = round % 64; i > 0; --i) text += (i % 5 == 0) ? ';' : next();
+    for (const Text& sep : separators) {
+      const TextList pieces = SplitText(text, sep);
+      Text joined;
+      for (std::size_t i = 0; i < pieces.size(); ++i) joined += (i ? sep : "") + pieces[i];
+      const bool trailing = joined.size() + sep.size() == text.size();
+      EXPECT_EQ(trailing ? joined + sep : joined, text) << "round " << round;
+      const int at = FindText(text, sep, round % 7);
+      if (at != -1) {
+        ASSERT_LE(static_cast<std::size_t>(at - 1) + sep.size(), text.size());
+        EXPECT_EQ(text.compare(static_cast<std::size_t>(at - 1), sep.size(), sep), 0);
+      }
+      EXPECT_LE(TextBetween(text, sep, sep).size(), text.size());
+    }
+    const Text removed = RemoveSpaces(text);
+    EXPECT_EQ(RemoveSpaces(removed), removed) << "round " << round;
+    const Text trimmed = TrimSpaces(text);
+    EXPECT_EQ(TrimSpaces(trimmed), trimmed) << "round " << round;
+    EXPECT_NE(text.find(trimmed), Text::npos);
+  }
+}
+
 TEST(TextFromBytes, StopsAtTheFirstNul) {
   EXPECT_EQ(TextFromBytes(Bytes{'a', 'b', 0, 'c'}), "ab");
   EXPECT_EQ(TextFromBytes(Bytes{}), "");
