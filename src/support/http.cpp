@@ -177,8 +177,10 @@ std::optional<Hop> NextHop(CURL* curl, const Hop& hop) {
   }
   std::unique_ptr<CURLU, UrlDeleter> resolved(curl_url());
   if (!resolved) return std::nullopt;
+  // A relative address is taken against the address this request went to.
   const Text origin = hop.scheme + "://" + hop.host + ":" + DecimalText(hop.port);
-  if (curl_url_set(resolved.get(), CURLUPART_URL, (origin + hop.target).c_str(), 0) != CURLUE_OK &&
+  const Text base = hop.target.empty() ? hop.url : origin + hop.target;
+  if (curl_url_set(resolved.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK &&
       curl_url_set(resolved.get(), CURLUPART_URL, (origin + "/").c_str(), 0) != CURLUE_OK) {
     return std::nullopt;
   }
