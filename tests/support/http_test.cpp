@@ -347,6 +347,17 @@ TEST_F(HttpWire, CarriesTheCallersHeaderTextAsCompleted) {
   }
 }
 
+TEST_F(HttpWire, UrlCannotBendTheRequestLine) {
+  // "x@127.0.0.1" is the host HostFromUrl gives; libcurl would read a user name and contact
+  // 127.0.0.1 instead, so nothing is sent at all.
+  HttpRequest("http://x@" + sim_.HostPort() + "/sim/echo");
+  EXPECT_TRUE(sim_.Requests().empty());
+
+  // Bytes that cannot stand in a request line go as %XX; the rest is kept as written.
+  HttpRequest(base_ + "/sim/echo?Q=a b\xB0\xA1\r\n");
+  EXPECT_TRUE(Raw().starts_with("GET /sim/echo?Q=a%20b%B0%A1%0D%0A HTTP/1.1\r\n")) << Raw();
+}
+
 TEST_F(HttpWire, LineBreakInsideACookieCannotAddAHeaderLine) {
   Text cookies = "a=1\rX-Injected: 1";
   HttpRequest(base_ + "/sim/echo", 0, {}, &cookies);
