@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
+#include "common/temp_dir.h"
 
 namespace lumirack {
 namespace {

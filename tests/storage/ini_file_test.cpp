@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/charset.h"
-#include "temp_dir.h"
+#include "common/temp_dir.h"
 
 namespace lumirack {
 namespace {

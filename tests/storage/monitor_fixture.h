@@ -16,7 +16,7 @@
 #include "storage/data_dir.h"
 #include "storage/profile.h"
 #include "storage/run_log.h"
-#include "temp_dir.h"
+#include "common/temp_dir.h"
 #include "ui/headless.h"
 
 namespace lumirack::testing {

@@ -16,7 +16,7 @@ namespace lumirack::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "lumirack-storage-XXXXXX");
+    std::string pattern = (std::filesystem::temp_directory_path() / "lumirack-test-XXXXXX");
     if (::mkdtemp(pattern.data())) path_ = pattern;
   }
   ~TempDir() {
