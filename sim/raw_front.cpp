@@ -265,13 +265,16 @@ void RawFront::Serve(int client, Connection* self) {
   bool continueSent = false;
   auto lastActivity = std::chrono::steady_clock::now();
 
-  while (!stopping_) {
+  const auto dispatch = [&] {
     if (!awaiting && !queued.empty() && !backendEof) {
       toBackend += queued.front().first;
       reply.Reset(queued.front().second);
       queued.pop_front();
       awaiting = true;
     }
+  };
+  while (!stopping_) {
+    dispatch();
     if (clientEof && !awaiting && queued.empty() && toBackend.empty() && !backendWriteShut) {
       shutdown(backend, SHUT_WR);
       backendWriteShut = true;
@@ -344,6 +347,7 @@ void RawFront::Serve(int client, Connection* self) {
       if (r == ReadResult::kError || r == ReadResult::kEof) backendEof = true;
       if (awaiting && reply.Feed(std::string_view(toClient).substr(before))) awaiting = false;
     }
+    dispatch();
     if (!Flush(client, toClient)) break;
     if (!Flush(backend, toBackend)) backendEof = true;
   }

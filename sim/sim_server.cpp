@@ -766,6 +766,8 @@ bool SimServer::Start(int port) {
     s.stopping = false;
   }
   s.http.new_task_queue = [] { return new httplib::ThreadPool(RawFront::kMaxConnections + 2); };
+  // Without it a reply sent as head and body in two writes waits for a delayed ACK.
+  s.http.set_tcp_nodelay(true);
   s.http.set_keep_alive_max_count(100000);
   s.http.set_keep_alive_timeout(120);
   s.http.set_read_timeout(10);

@@ -3,6 +3,14 @@
 // lumirack-sim: a local stand-in for the QQ web-login page and the QQ group web service, on
 // 127.0.0.1 only. It records what it receives, takes decisions as the real service does, and
 // misbehaves on purpose when told to. All texts here are UTF-8, as on the wire.
+//
+// Every signed-in account sees the one pending list. The getmsg page HTML-escapes the
+// applicant's texts (& < > " '), so an answer "a&b" reads "a&amp;b" between the markers.
+// set_msgstate answers exactly {"ec":0} when the decision is taken; otherwise a JSON error:
+// 400 ec 1 for a malformed form (a missing or wrong fixed field included), 401 ec 4 when not
+// signed in, 403 ec 7 for a bkn that matches none of the session's skeys, 200 ec 10 when no
+// pending join request has that seq, gc and uin. getmsg without a session answers 401 with an
+// error page that holds no message block.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,7 +34,8 @@ struct Message {
   bool unread = true;
 };
 
-// A decision the service took (or refused, when `ec` is not 0).
+// A decision call: taken when `ec` is 0, refused otherwise; -1 when a fault answered in place of
+// the service (the decision was then not taken).
 struct Decision {
   std::string seq;
   std::string group;
@@ -42,8 +51,8 @@ struct RecordedRequest {
   std::string method;
   std::string target;                                        // path and query
   std::vector<std::pair<std::string, std::string>> headers;  // in the order received
-  std::string body;
-  std::string raw;  // the bytes of the request head and body
+  std::string body;  // the payload (for a chunked request, its chunks joined)
+  std::string raw;   // the bytes of the request head and body, as they came
 };
 
 enum class FaultKind {
@@ -52,7 +61,7 @@ enum class FaultKind {
   kCloseBeforeReply,  // close the connection without answering
   kCloseMidBody,      // send the head and half the body, then close
   kHttp500,           // status 500 with an HTML body
-  kLargeBody,         // a 200 body of `sizeBytes` bytes
+  kLargeBody,         // a 200 body of `sizeBytes` bytes (at most 100 MB), streamed
   kInvalidUtf8,       // the normal body with malformed UTF-8 mixed in
   kNulBytes,          // the normal body with NUL bytes mixed in
   kRedirect,          // 302 to `location`
@@ -60,6 +69,11 @@ enum class FaultKind {
   kCustomBody,        // 200 with `body` as it stands
 };
 
+// A fault replaces or spoils the endpoint's reply. `delayMs` waits before any kind. The spoiled
+// bodies keep the normal reply: invalid UTF-8 goes outside the message blocks (after <body>,
+// before </body>, at the end); the NUL bytes go just before the first message block (or after
+// <body>) and at the end. A redirect with an empty `location` points at the request's own
+// address, a loop. A reply replaced by a fault takes no decision; a cut one (kCloseMidBody) does.
 struct Fault {
   FaultKind kind = FaultKind::kNone;
   int delayMs = 0;
