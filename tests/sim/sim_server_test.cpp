@@ -574,6 +574,21 @@ TEST_F(SimServerTest, RecordsEveryRequestOfAKeptAliveConnection) {
   EXPECT_EQ(recorded[1].body, "hi");
 }
 
+TEST_F(SimServerTest, KeepsOnlyTheLastTenThousandRequests) {
+  std::string pipelined;
+  const int total = 10050;
+  for (int i = 0; i < total; ++i) {
+    pipelined += "GET /n" + std::to_string(i) + " HTTP/1.1\r\nHost: x\r\n" +
+                 (i + 1 == total ? "Connection: close\r\n" : "") + "\r\n";
+  }
+  const RawReply reply = Exchange(server_.Port(), pipelined, 15000);
+  EXPECT_EQ(reply.status, 404);
+  const std::vector<RecordedRequest> recorded = server_.Requests();
+  ASSERT_EQ(recorded.size(), 10000u);
+  EXPECT_EQ(recorded.front().target, "/n50");
+  EXPECT_EQ(recorded.back().target, "/n10049");
+}
+
 TEST_F(SimServerTest, AnswersExpectContinueAndThenTheRequest) {
   const std::string head =
       "POST /sim/echo HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n"
