@@ -21,7 +21,10 @@ constexpr int kDemoArrivalMs = 4000;
 
 int RunMonitor(int argc, char** argv, const lumirack::HandOver& login) {
   using namespace lumirack;
-  PrepareQtEnvironment();
+  // Widgets alone need no GL; without this the X11 GLX set-up loads the GL driver (with a
+  // software one, some 50 MB) into a process that runs for hours.
+  if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
+  PrepareQtEnvironment(false);
   QApplication app(argc, argv);
   QtToolkit ui;
   SetUi(&ui);

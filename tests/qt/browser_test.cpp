@@ -38,11 +38,13 @@ std::optional<QVariant> Evaluate(QWebEnginePage* page, const QString& script) {
   return result;
 }
 
-bool WaitForLoginForm(QWebEnginePage* page) {
+// The engine starts once the control has been shown; then the page loads.
+bool WaitForLoginForm(const Browser& browser) {
   return WaitUntil(
       [&] {
-        std::optional<QVariant> ready =
-            Evaluate(page, "document.readyState == 'complete' && !!document.getElementById('u')");
+        if (!browser.page()) return false;
+        std::optional<QVariant> ready = Evaluate(
+            browser.page(), "document.readyState == 'complete' && !!document.getElementById('u')");
         return ready && ready->toBool();
       },
       kPageWaitMs);
@@ -75,7 +77,7 @@ TEST_F(BrowserTest, AnswersWhatThePageItselfSeesAndStaysSilent) {
   const QString login = QString::fromStdString(sim_.LoginUrl());
   browser.Open(login);
   EXPECT_EQ(browser.Location(), sim_.LoginUrl());  // at once, before the page has loaded
-  ASSERT_TRUE(WaitForLoginForm(browser.page()));
+  ASSERT_TRUE(WaitForLoginForm(browser));
 
   // The page's own boxes neither block nor show: they come back as dismissed.
   std::optional<QVariant> boxes =
@@ -111,7 +113,7 @@ TEST_F(BrowserTest, LoginStoresTheSessionAndOpensTheMonitorWindow) {
   ASSERT_TRUE(login);
   auto* browser = qobject_cast<Browser*>(login->Control("超文本浏览框1"));
   ASSERT_NE(browser, nullptr);
-  ASSERT_TRUE(WaitForLoginForm(browser->page()));
+  ASSERT_TRUE(WaitForLoginForm(*browser));
   EXPECT_TRUE(messages.empty());  // on the login page the watch does nothing
   ASSERT_TRUE(Evaluate(browser->page(), kSignInScript));
 

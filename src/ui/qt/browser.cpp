@@ -5,6 +5,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineView>
 
 #include "ui/qt/text_bridge.h"
 
@@ -31,7 +32,10 @@ class SilentPage : public QWebEnginePage {
 
 }  // namespace
 
-Browser::Browser(QWidget* parent) : QWebEngineView(parent) {
+Browser::Browser(QWidget* parent) : QWidget(parent) {}
+
+void Browser::Start() {
+  if (view_) return;
   // A profile without a storage name is off the record: cookies and cache stay in memory.
   profile_ = new QWebEngineProfile();
   profile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
@@ -50,20 +54,48 @@ Browser::Browser(QWidget* parent) : QWebEngineView(parent) {
 
   page_ = new SilentPage(profile_);
   page_->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-  page_->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
-  setPage(page_);
+  connect(page_, &QWebEnginePage::loadFinished, this, &Browser::loadFinished);
+  view_ = new QWebEngineView(this);
+  view_->setPage(page_);
+  view_->setGeometry(rect());
+  setFocusProxy(view_);
+  view_->show();
+  if (!address_.isEmpty()) page_->setUrl(QUrl(address_));
+}
+
+void Browser::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Should no paint come (a hidden parent), the engine starts all the same.
+  QTimer::singleShot(50, this, &Browser::Start);
+}
+
+void Browser::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (!view_) QTimer::singleShot(0, this, &Browser::Start);
+}
+
+void Browser::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (view_) view_->setGeometry(rect());
 }
 
 Browser::~Browser() {
+  delete view_;
   delete page_;
   delete profile_;
 }
 
-void Browser::Open(const QString& address) { page_->setUrl(QUrl(address)); }
+void Browser::Open(const QString& address) {
+  address_ = address;
+  if (page_) page_->setUrl(QUrl(address));
+}
 
-Text Browser::Location() const { return FromQString(page_->url().toString()); }
+Text Browser::Location() const {
+  return FromQString(page_ ? page_->url().toString() : QUrl(address_).toString());
+}
 
 Text Browser::Cookie() const {
+  if (!page_) return {};
   return FromQString(cookies_.DocumentCookie(page_->url(), QDateTime::currentDateTimeUtc()));
 }
 

@@ -14,7 +14,11 @@
 
 namespace lumirack {
 
-void PrepareQtEnvironment() {
+void PrepareQtEnvironment(bool withBrowser) {
+  if (!withBrowser) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, false);
+    return;
+  }
   if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) {
     std::string flags =
         "--disable-background-networking --disable-component-update --no-first-run "

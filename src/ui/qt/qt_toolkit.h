@@ -12,10 +12,11 @@ namespace lumirack {
 
 class QtWindow;
 
-// Sets what Qt and its browser engine read from the environment at start, unless already set:
-// Chromium flags that keep it off the outside network, no GPU offscreen, shared GL contexts.
+// Sets what Qt and its browser engine read at start, unless already set: Chromium flags that
+// keep it off the outside network, no GPU offscreen, shared GL contexts. Without the browser,
+// no GL context is shared: a process that never shows a page need not load a GL driver.
 // Call before the QApplication is constructed.
-void PrepareQtEnvironment();
+void PrepareQtEnvironment(bool withBrowser = true);
 
 class QtToolkit : public Toolkit {
  public:

@@ -48,12 +48,23 @@ void HideInactiveSelection(QWidget* box) {
   box->setPalette(p);
 }
 
+// A transparent label draws its whole caption, past its defined width if a font needs more;
+// nothing is cut off, and the width never shrinks below the defined one.
+void FitLabel(QLabel* label, int definedWidth) {
+  const int needed = label->sizeHint().width();
+  label->resize(std::max(definedWidth, needed), label->height());
+}
+
 }  // namespace
 
 QtWindow::QtWindow(const WindowDef& def, QtToolkit& toolkit)
     : QWidget(nullptr, FlagsFor(def)), def_(def), toolkit_(toolkit) {
   setAttribute(Qt::WA_DeleteOnClose, false);
   setWindowTitle(QString::fromUtf8(def_.title));
+  // The definitions were laid out for the 12-pixel system font; a larger one would not fit.
+  QFont small = font();
+  small.setPixelSize(12);
+  setFont(small);
   setFixedSize(def_.width, def_.height);
   for (const ControlDef& control : def_.controls) CreateControl(control);
 
@@ -80,7 +91,6 @@ void QtWindow::CreateControl(const ControlDef& c) {
       auto* label = new QLabel(ToBoxText(Gbk(c.content)), this);
       label->setTextFormat(Qt::PlainText);
       label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-      label->setWordWrap(true);
       if (c.red) {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, Qt::red);
@@ -125,7 +135,7 @@ void QtWindow::CreateControl(const ControlDef& c) {
     case ControlKind::kBrowser: {
       auto* browser = new Browser(this);
       if (std::getenv("LUMIRACK_TIMING")) {
-        connect(browser, &QWebEngineView::loadFinished, this, [](bool ok) {
+        connect(browser, &Browser::loadFinished, this, [](bool ok) {
           std::fprintf(stderr, "lumirack: page loaded ok=%d at %lld\n", ok ? 1 : 0,
                        static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
         });
@@ -145,6 +155,7 @@ void QtWindow::CreateControl(const ControlDef& c) {
   widget->setGeometry(c.x, c.y, c.width, c.height);
   widget->setEnabled(c.enabled);
   controls_[name] = widget;
+  if (auto* label = qobject_cast<QLabel*>(widget)) FitLabel(label, c.width);
 }
 
 QWidget* QtWindow::Control(std::string_view name) const {
@@ -176,6 +187,9 @@ void QtWindow::SetText(std::string_view control, const Text& text) {
     line->setText(ToQString(text));
   } else if (auto* label = qobject_cast<QLabel*>(w)) {
     label->setText(ToBoxText(text));
+    auto it = std::find_if(def_.controls.begin(), def_.controls.end(),
+                           [&](const ControlDef& c) { return c.name == control; });
+    if (it != def_.controls.end()) FitLabel(label, it->width);
   } else if (auto* button = qobject_cast<QPushButton*>(w)) {
     button->setText(ToQString(text));
   }
