@@ -69,11 +69,12 @@ enum class FaultKind {
   kCustomBody,        // 200 with `body` as it stands
 };
 
-// A fault replaces or spoils the endpoint's reply. `delayMs` waits before any kind. The spoiled
-// bodies keep the normal reply: invalid UTF-8 goes outside the message blocks (after <body>,
-// before </body>, at the end); the NUL bytes go just before the first message block (or after
-// <body>) and at the end. A redirect with an empty `location` points at the request's own
-// address, a loop. A reply replaced by a fault takes no decision; a cut one (kCloseMidBody) does.
+// A fault replaces or spoils the endpoint's reply. `delayMs` waits first (with any kind but
+// kCloseBeforeReply). The spoiled bodies keep the normal reply: invalid UTF-8 goes outside the
+// message blocks (after <body>, before </body>, at the end); the NUL bytes go just before the
+// first message block (or after <body>) and at the end. A redirect with an empty `location`
+// points at the request's own address, a loop. A reply replaced by a fault takes no decision; a
+// cut one (kCloseMidBody) does.
 struct Fault {
   FaultKind kind = FaultKind::kNone;
   int delayMs = 0;
