@@ -71,7 +71,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lumirack: demo service at http://%s/\n", demo->HostPort().c_str());
   }
 
-  const std::optional<HandOver> login = RunLoginProcess(argv[0]);
-  if (!login) return 0;  // the login window was closed
+  bool failed = false;
+  const std::optional<HandOver> login = RunLoginProcess(argv[0], &failed);
+  if (!login) {
+    if (!failed) return 0;  // the login window was closed
+    std::fprintf(stderr, "lumirack: the login window could not run\n");
+    return 1;
+  }
   return RunMonitor(argc, argv, *login);
 }

@@ -113,9 +113,13 @@ int LoginProcessMain(int argc, char** argv) {
   return handedOver ? 0 : 1;
 }
 
-std::optional<HandOver> RunLoginProcess(const char* argv0) {
+std::optional<HandOver> RunLoginProcess(const char* argv0, bool* failed) {
+  if (failed) *failed = false;
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
+    if (failed) *failed = true;
+    return std::nullopt;
+  }
   const std::string self = SelfPath(argv0);
   std::vector<std::string> args = {argv0, std::string(kLoginMode), Session().loginHost,
                                    Session().serviceHost};
@@ -128,6 +132,7 @@ std::optional<HandOver> RunLoginProcess(const char* argv0) {
   if (pid < 0) {
     ::close(fds[0]);
     ::close(fds[1]);
+    if (failed) *failed = true;
     return std::nullopt;
   }
   if (pid == 0) {
@@ -149,14 +154,18 @@ std::optional<HandOver> RunLoginProcess(const char* argv0) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    return status;
   };
   if (session) {
     // The session is here: the monitor window need not wait while the engine shuts down.
     std::thread(reap).detach();
-  } else {
-    reap();
+    return session;
   }
-  return session;
+  // A closed login window ends the child with 1; anything else is a failure to run.
+  const int status = reap();
+  const bool closed = WIFEXITED(status) && WEXITSTATUS(status) == 1;
+  if (failed) *failed = !closed;
+  return std::nullopt;
 }
 
 }  // namespace lumirack

@@ -30,7 +30,8 @@ bool IsLoginProcess(int argc, char** argv);
 int LoginProcessMain(int argc, char** argv);
 
 // Starts the child with the session's hosts and waits for it to end. nullopt when the user
-// closed the login window (or the child could not run); the session otherwise.
-std::optional<HandOver> RunLoginProcess(const char* argv0);
+// closed the login window, or when the child could not run (then `failed` is set, if given);
+// the session otherwise.
+std::optional<HandOver> RunLoginProcess(const char* argv0, bool* failed = nullptr);
 
 }  // namespace lumirack

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -25,6 +26,10 @@ void PrepareQtEnvironment(bool withBrowser) {
         "--disable-sync --disable-breakpad --disable-domain-reliability";
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen") flags += " --disable-gpu";
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(flags));
+  }
+  // The engine reports its GL set-up at every start; that is no news to the user.
+  if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES")) {
+    qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
   }
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
@@ -61,6 +66,8 @@ void QtToolkit::ShowMessage(const Text& text) {
   }
   QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(texts::kNotice), ToBoxText(text),
                   QMessageBox::Ok);
+  box.button(QMessageBox::Ok)
+      ->setText(QString::fromUtf8(texts::kOk));  // as a Chinese system shows it
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
 }

@@ -321,12 +321,14 @@ void QtWindow::FitFrame() {
   const QSize margins = frame.size() - client.size();
   const QSize wanted = OuterSize() - margins;
   if (wanted.isValid() && size() != wanted) setFixedSize(wanted);
-  if (!centred_ && !margins.isNull()) {
-    centred_ = true;
-    if (QScreen* s = screen()) {
-      const QRect area = s->availableGeometry();
-      move(area.center() - QPoint(def_.width / 2, def_.height / 2));
-    }
+  if (centred_ || margins.isNull()) return;
+  // Once, when the frame is first known: centre the outer rectangle. Placed by its client
+  // rectangle, since the frame position Qt keeps may still be the one from before the frame.
+  centred_ = true;
+  if (QScreen* s = screen()) {
+    const QPoint outerTopLeft =
+        s->availableGeometry().center() - QPoint(def_.width / 2, def_.height / 2);
+    setGeometry(QRect(outerTopLeft + (client.topLeft() - frame.topLeft()), wanted));
   }
 }
 
