@@ -682,14 +682,23 @@ namespace detail {
 int ExtractAllBetween(bool allowJit, const Text& text, const Text& left, const Text& right,
                       TextList& results, int maxLength, const Text& prefix, const Text& suffix,
                       bool addLeft, bool addRight) {
-  results.clear();
+  // The texts already in `results` are overwritten in place and the rest dropped at the end: a
+  // poll refills the same list with much the same blocks every tick, and this keeps their
+  // storage instead of freeing and allocating some thousand texts each time.
+  std::size_t count = 0;
   const Text escapedLeft = EscapeMarker(left);
   const std::string source = escapedLeft + std::string(kMiddleGroup) + EscapeMarker(right);
   std::vector<Unit> units;
-  if (!Translator(source, escapedLeft.size()).Run(units)) return 0;
+  if (!Translator(source, escapedLeft.size()).Run(units)) {
+    results.clear();
+    return 0;
+  }
   const Assembled assembled = Assemble(units);
   std::optional<CompiledPattern> compiled = CompiledPattern::Compile(assembled.pattern, allowJit);
-  if (!compiled) return 0;
+  if (!compiled) {
+    results.clear();
+    return 0;
+  }
 
   const std::string_view subject = text;
   BoundaryWalker walker(subject);
@@ -715,7 +724,9 @@ int ExtractAllBetween(bool allowJit, const Text& text, const Text& left, const T
       captured = subject.substr(offsets[2], offsets[3] - offsets[2]);
     }
     if (maxLength == 0 || static_cast<long long>(captured.size()) <= maxLength) {
-      Text& item = results.emplace_back();
+      Text& item = count < results.size() ? results[count] : results.emplace_back();
+      ++count;
+      item.clear();
       item.reserve((addLeft ? left.size() : 0) + prefix.size() + captured.size() + suffix.size() +
                    (addRight ? right.size() : 0));
       if (addLeft) item += left;
@@ -727,6 +738,7 @@ int ExtractAllBetween(bool allowJit, const Text& text, const Text& left, const T
     // After an empty match the search goes on one character further.
     from = end > start ? end : (start < subject.size() ? start + walker.Width(start) : start + 1);
   }
+  results.resize(count);
   return static_cast<int>(results.size());
 }
 

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "support/charset.h"
 #include "support/texts.h"
 
@@ -32,11 +36,63 @@ std::size_t CharWidth(std::string_view text, std::size_t i) {
   return (IsLeadByte(text[i]) && i + 1 < text.size()) ? 2 : 1;
 }
 
+// The first byte-for-byte occurrence of `sought` (not empty) at or after `i`, or npos. Lists of
+// numbers are dense in every byte a number starts with, so candidates are positions where the
+// first two bytes and the last one match, sixteen positions a step.
+std::size_t FindBytes(std::string_view text, std::string_view sought, std::size_t i) {
+#if defined(__SSE2__)
+  const std::size_t m = sought.size();
+  if (m >= 2) {
+    const __m128i first = _mm_set1_epi8(sought[0]);
+    const __m128i second = _mm_set1_epi8(sought[1]);
+    const __m128i last = _mm_set1_epi8(sought[m - 1]);
+    while (i + m - 1 + 16 <= text.size()) {
+      const char* at = text.data() + i;
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + m - 1));
+      const __m128i hits =
+          _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second)),
+                        _mm_cmpeq_epi8(c, last));
+      auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+      while (mask != 0) {
+        const auto bit = static_cast<std::size_t>(__builtin_ctz(mask));
+        if (std::memcmp(at + bit + 1, sought.data() + 1, m - 2) == 0) return i + bit;
+        mask &= mask - 1;
+      }
+      i += 16;
+    }
+  }
+#endif
+  return text.find(sought, i);
+}
+
+// From the character boundary `i`, steps over whole characters to `target` or to the boundary
+// just past it (when `target` is the second byte of a character). ASCII goes eight bytes a step.
+std::size_t WalkToCharacter(std::string_view text, std::size_t i, std::size_t target) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  while (i < target) {
+    if (target - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      if ((word & kHighBits) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    i += IsLeadByte(text[i]) ? 2 : 1;
+  }
+  return i;
+}
+
 }  // namespace
 
 Text TextFromBytes(const Bytes& bytes) {
-  auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-  return Text(bytes.begin(), end);
+  if (bytes.empty()) return {};
+  // memchr and a pointer range: a whole reply goes through here on every poll.
+  const char* data = reinterpret_cast<const char*>(bytes.data());
+  const void* nul = std::memchr(data, 0, bytes.size());
+  return Text(data, nul == nullptr ? bytes.size() : static_cast<const char*>(nul) - data);
 }
 
 Bytes BytesFromText(const Text& text) { return Bytes(text.begin(), text.end()); }
@@ -59,32 +115,14 @@ std::size_t FindTextOffset(std::string_view text, std::string_view sought, std::
   const std::size_t m = sought.size();
   std::size_t i = from;
   if (!ignoreCase) {
-    // Candidates come from memchr on the first byte; a candidate is valid only on a character
-    // boundary, which the walk below keeps track of.
-    const char first = sought[0];
+    // Candidates are whole-byte matches; one is valid only on a character boundary, which the
+    // walk keeps track of. A candidate inside a character is passed, and the search goes on from
+    // the boundary after it.
     while (i + m <= n) {
-      const void* hit = std::memchr(text.data() + i, first, n - m + 1 - i);
-      if (hit == nullptr) return std::string_view::npos;
-      const std::size_t h = static_cast<const char*>(hit) - text.data();
-      // Walk from i to h over whole characters; if a character straddles h, h is a trail byte.
-      while (i < h) {
-        if (IsLeadByte(text[i])) {
-          if (i + 1 >= n) return std::string_view::npos;
-          i += 2;
-        } else {
-          ++i;
-        }
-      }
-      if (i == h && std::memcmp(text.data() + h, sought.data(), m) == 0) return h;
-      // Step past the character at i (i == h, or i == h + 1 after a straddle).
-      if (i == h) {
-        if (IsLeadByte(text[i])) {
-          if (i + 1 >= n) return std::string_view::npos;
-          i += 2;
-        } else {
-          ++i;
-        }
-      }
+      const std::size_t h = FindBytes(text, sought, i);
+      if (h == std::string_view::npos) return std::string_view::npos;
+      i = WalkToCharacter(text, i, h);
+      if (i == h) return h;
     }
     return std::string_view::npos;
   }

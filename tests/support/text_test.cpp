@@ -35,6 +35,43 @@ TEST(FindText, FollowsTheSearchRule) {
   }
 }
 
+// The exact search skips long ASCII runs a word at a time; it must still land on the same
+// character boundaries as a walk of one character at a time.
+TEST(FindText, AgreesWithACharacterWalkOnLongTexts) {
+  auto reference = [](const Text& text, const Text& sought, std::size_t from) -> int {
+    for (std::size_t i = from; i + sought.size() <= text.size();) {
+      if (text.compare(i, sought.size(), sought) == 0) return static_cast<int>(i + 1);
+      i += IsLeadByte(text[i]) ? 2 : 1;
+    }
+    return -1;
+  };
+  const char ascii[] = {'1', '2', '\r', '\n', '\x40'};
+  const char any[] = {'1', '\n', '\x40', '\x81', '\xA1'};
+  unsigned state = 7;
+  auto next = [&state]() {
+    state = state * 1103515245u + 12345u;
+    return state >> 16;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    // ASCII runs, long enough to be skipped a word at a time, between two-byte characters
+    // whose second byte may look like ASCII or like another lead byte.
+    Text text;
+    while (text.size() < 8 + round % 100) {
+      for (unsigned run = next() % (round % 3 ? 20 : 3); run > 0; --run) text += ascii[next() % 5];
+      text += '\x81';
+      text += any[next() % 5];
+    }
+    const std::size_t at = next() % text.size();
+    const Text sought = text.substr(at, 1 + next() % 4);
+    const std::size_t from = next() % 3 == 0 ? 0 : at / 2;
+    // Both walks must start on a boundary for the comparison to mean anything.
+    std::size_t start = 0;
+    while (start < from) start += IsLeadByte(text[start]) ? 2 : 1;
+    EXPECT_EQ(FindText(text, sought, static_cast<int>(start) + 1), reference(text, sought, start))
+        << "round " << round;
+  }
+}
+
 TEST(TextBetween, CutsBetweenMarkers) {
   struct Case {
     const char* name;
