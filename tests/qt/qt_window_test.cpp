@@ -64,6 +64,7 @@ WindowDef TestWindow() {
       Edit("编辑框问题", 72, 40, 104, 24),
       Edit("编辑框黑名单", 8, 72, 112, 200, true),
       Simple(ControlKind::kButton, "按钮1", "确定", 208, 8, 40, 24),
+      Simple(ControlKind::kHyperlink, "超级链接框1", "帮助", 144, 40, 48, 24),
       Simple(ControlKind::kTimer, "时钟1", "", 0, 0, 0, 0),
   };
   return def;
@@ -202,6 +203,21 @@ TEST_F(QtWindowTest, EnterPressesNoButton) {
   EXPECT_EQ(clicks, 0);
   QTest::keyClick(button, Qt::Key_Space);  // the button itself works
   EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(QtWindowTest, HyperlinkReactsToALeftPressOnly) {
+  WindowDef def = TestWindow();
+  int presses = 0;
+  def.handlers[{"超级链接框1", Event::kPressed}] = [&](Window&) { ++presses; };
+  QtWindow* window = LoadShown(def);
+  QWidget* link = window->Control("超级链接框1");
+  QTest::mousePress(link, Qt::RightButton);
+  QTest::mouseRelease(link, Qt::RightButton);
+  EXPECT_EQ(presses, 0);
+  QTest::mousePress(link, Qt::LeftButton);  // the press itself, no release needed
+  EXPECT_EQ(presses, 1);
+  QTest::mouseRelease(link, Qt::LeftButton);
+  EXPECT_EQ(presses, 1);
 }
 
 TEST_F(QtWindowTest, EscapeClosesAfterTheClosingHandler) {
