@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,20 @@ using sim::Fault;
 using sim::FaultKind;
 
 // A field of /proc/self/status (VmRSS, VmHWM), in kB.
+// A sanitizer's allocator keeps freed memory in quarantine and bypasses the arenas, so the
+// memory bounds are checked only in a plain build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryMeasured = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMemoryMeasured = false;
+#else
+constexpr bool kMemoryMeasured = true;
+#endif
+#else
+constexpr bool kMemoryMeasured = true;
+#endif
+
 // From now on VmHWM counts from the present resident size.
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
@@ -90,6 +105,9 @@ struct FaultCase {
   long peakKb = 0;            // resident memory it may take meanwhile; 0: not checked
   bool stormKept = false;     // the storm's cookies join the held ones
 };
+
+// By name: gtest would otherwise print the case's bytes, padding included.
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 
 Fault Make(FaultKind kind, int delayMs = 0, std::uint64_t sizeBytes = 0, std::string body = {}) {
   Fault f;
@@ -286,11 +304,13 @@ TEST_P(HostileServiceTest, KeepsPollingAndShowsTheDefinedOutcome) {
     EXPECT_LT(took, std::chrono::milliseconds(c.fault.delayMs));
   }
   // A refused reply, however large, leaves no memory behind.
-  EXPECT_LT(rssOnce - rssBefore, c.growthKb) << "kB";
-  if (c.peakKb > 0) {
-    EXPECT_LT(peak - rssBefore, c.peakKb) << "kB";
+  if (kMemoryMeasured) {
+    EXPECT_LT(rssOnce - rssBefore, c.growthKb) << "kB";
+    if (c.peakKb > 0) {
+      EXPECT_LT(peak - rssBefore, c.peakKb) << "kB";
+    }
+    EXPECT_LT(heapTwice - heapOnce, 1024) << "kB";
   }
-  EXPECT_LT(heapTwice - heapOnce, 1024) << "kB";
   EXPECT_EQ(cookiesOnce.find("storm0=") != Text::npos, c.stormKept) << cookiesOnce;
   EXPECT_EQ(Session().cookies, cookiesOnce);
   EXPECT_LE(cookiesOnce.size(), cookiesBefore.size() + kHeaderAreaBytes);
