@@ -6,7 +6,9 @@
 //
 // At the end the program prints, from the medians of this run (or the single runs without
 // --benchmark_repetitions), the tick against the conversion alone and the 10 MiB tick against the
-// 1 MiB one. Run with --benchmark_repetitions=N and read the medians.
+// 1 MiB one. On a shared machine the load drifts between benchmarks, so interleave them:
+//   processing_bench --benchmark_repetitions=12 --benchmark_enable_random_interleaving=true
+//                    --benchmark_report_aggregates_only=true --benchmark_filter='Tick|Utf8ToAnsi'
 
 #include <benchmark/benchmark.h>
 
