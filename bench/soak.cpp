@@ -108,6 +108,11 @@ int main(int argc, char** argv) {
     }
     if (i % 1000 == 0) check();
     if (i == 1000) rssAt1000 = RssKb();
+    // The trend, with the results box beside it: that box grows by design.
+    if (i % 10000 == 0) {
+      std::printf("tick %ld: RSS %ld kB, results box %zu bytes\n", i, RssKb(), checkedBytes);
+      std::fflush(stdout);
+    }
   }
   check();
   const double seconds =
