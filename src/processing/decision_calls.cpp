@@ -18,22 +18,7 @@ bool BreaksFormField(unsigned char b) {
 }
 
 // Real values are digits and go unchanged; a hostile value cannot add or end a field.
-Text FormValue(const Text& value) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  Text out;
-  out.reserve(value.size());
-  for (char c : value) {
-    const auto b = static_cast<unsigned char>(c);
-    if (BreaksFormField(b)) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0x0F];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+Text FormValue(const Text& value) { return PercentEscape(value, BreaksFormField); }
 
 Text Send(const Text& body) {
   SessionState& s = Session();

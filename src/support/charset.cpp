@@ -159,25 +159,32 @@ Text AnsiToUtf8(const Text& text) {
   return CutAtNul(Convert(UpToNul(text), "UTF-8", "windows-936"));
 }
 
-Text PercentEncode(const Text& text, bool keepSafe, bool asUtf8) {
-  if (text.empty()) return {};
-  const Text bytes = asUtf8 ? AnsiToUtf8(text) : text;
+Text PercentEscape(const Text& text, bool (*escaped)(unsigned char)) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   Text out;
-  out.reserve(bytes.size() * 3);
-  for (char c : bytes) {
+  out.reserve(text.size());
+  for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
-    const bool kept = (b >= 0x2D && b <= 0x39 && b != 0x2F) || (b >= 0x41 && b <= 0x5A) ||
-                      (b >= 0x61 && b <= 0x7A);
-    if (keepSafe && kept) {
-      out += c;
-    } else {
+    if (escaped(b)) {
       out += '%';
       out += kHex[b >> 4];
       out += kHex[b & 0x0F];
+    } else {
+      out += c;
     }
   }
   return out;
+}
+
+Text PercentEncode(const Text& text, bool keepSafe, bool asUtf8) {
+  if (text.empty()) return {};
+  const Text bytes = asUtf8 ? AnsiToUtf8(text) : text;
+  if (!keepSafe) return PercentEscape(bytes, [](unsigned char) { return true; });
+  return PercentEscape(bytes, [](unsigned char b) {
+    const bool kept = (b >= 0x2D && b <= 0x39 && b != 0x2F) || (b >= 0x41 && b <= 0x5A) ||
+                      (b >= 0x61 && b <= 0x7A);
+    return !kept;
+  });
 }
 
 Text Gbk(std::string_view utf8) { return Utf8ToAnsi(Text(utf8)); }

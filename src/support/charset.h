@@ -17,6 +17,9 @@ Text AnsiToUtf8(const Text& text);
 // With `asUtf8` the UTF-8 form of the text is encoded instead of its GBK bytes.
 Text PercentEncode(const Text& text, bool keepSafe = false, bool asUtf8 = false);
 
+// Every byte for which `escaped` holds as "%XX" (upper-case hex); the others as they are.
+Text PercentEscape(const Text& text, bool (*escaped)(unsigned char));
+
 // The program's own texts are UTF-8 literals in the source; this is the one place that turns
 // them into GBK.
 Text Gbk(std::string_view utf8);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "support/charset.h"
 #include "support/cookies.h"
 
 namespace lumirack {
@@ -59,20 +60,7 @@ bool IsPlainHost(const Text& host) {
 // The request target exactly as PathFromUrl gave it, except that bytes which cannot stand in a
 // request line (controls, space, DEL, bytes of 0x80 and above) go as %XX.
 Text RequestTarget(const Text& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  Text out;
-  out.reserve(path.size());
-  for (char c : path) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b >= 0x7F) {
-      out += '%';
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return PercentEscape(path, [](unsigned char b) { return b <= 0x20 || b >= 0x7F; });
 }
 
 struct SlistDeleter {

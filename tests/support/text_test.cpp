@@ -56,7 +56,7 @@ TEST(FindText, AgreesWithACharacterWalkOnLongTexts) {
     // ASCII runs, long enough to be skipped a word at a time, between two-byte characters
     // whose second byte may look like ASCII or like another lead byte.
     Text text;
-    while (text.size() < 8 + round % 100) {
+    while (text.size() < static_cast<std::size_t>(8 + round % 100)) {
       for (unsigned run = next() % (round % 3 ? 20 : 3); run > 0; --run) text += ascii[next() % 5];
       text += '\x81';
       text += any[next() % 5];
