@@ -2,11 +2,6 @@
 // and decided on a headless monitor window. The decision call goes to a loopback port that is
 // bound but not listening, so it is refused at once and every decided line ends in "失败".
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,30 +17,20 @@
 #include "support/charset.h"
 #include "support/regex_extract.h"
 #include "support/texts.h"
+#include "tests/common/refused_port.h"
 #include "ui/headless.h"
 
 namespace {
 
 using namespace lumirack;
 
-// A port on 127.0.0.1 that refuses connections for as long as the process lives.
-std::string RefusingHostPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
-
 struct Harness {
   Harness() {
     char pattern[] = "/tmp/lumirack-fuzz-XXXXXX";
     dir = ::mkdtemp(pattern);
     SetDataDirectory(dir);
-    Session().serviceHost = RefusingHostPort();
+    static testing::RefusedPort refused;
+    Session().serviceHost = refused.HostPort();
     Session().bkn = "193485963";
     SetUi(&ui);
     monitor = ui.Load(MonitorWindowDefinition(), false);

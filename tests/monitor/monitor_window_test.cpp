@@ -1,9 +1,6 @@
 #include "monitor/monitor_window.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +10,7 @@
 #include <vector>
 
 #include "app/session_state.h"
+#include "common/refused_port.h"
 #include "monitor/monitor_controls.h"
 #include "storage/data_dir.h"
 #include "support/charset.h"
@@ -23,28 +21,6 @@ namespace lumirack {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A loopback port bound but not listening: a poll made against it is refused at once, so no
-// tick here ever leaves the machine or waits.
-class RefusingPort {
- public:
-  RefusingPort() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~RefusingPort() { close(fd_); }
-  std::string HostPort() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 class MonitorWindowTest : public ::testing::Test {
  protected:
@@ -98,7 +74,7 @@ class MonitorWindowTest : public ::testing::Test {
     return logs;
   }
 
-  RefusingPort refusing_;
+  testing::RefusedPort refusing_;
   fs::path dir_;
   HeadlessToolkit ui;
   HeadlessWindow* monitor = nullptr;

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "common/refused_port.h"
 #include "sim/sim_server.h"
 
 namespace lumirack {
@@ -30,7 +31,7 @@ struct UrlCase {
   Text path;
 };
 
-class UrlParts : public testing::TestWithParam<UrlCase> {};
+class UrlParts : public ::testing::TestWithParam<UrlCase> {};
 
 TEST_P(UrlParts, GiveHostPortAndPath) {
   const UrlCase& c = GetParam();
@@ -42,7 +43,7 @@ TEST_P(UrlParts, GiveHostPortAndPath) {
 
 INSTANTIATE_TEST_SUITE_P(
     Http, UrlParts,
-    testing::Values(
+    ::testing::Values(
         UrlCase{"ProgramFetch", "http://qun.qq.com/cgi-bin/sys_msg/getmsg?ver=5521&filter=2",
                 "qun.qq.com", "qun.qq.com", 80, "/cgi-bin/sys_msg/getmsg?ver=5521&filter=2"},
         UrlCase{"SecureWithCapitals", "https://WWW.Example.COM/P?q=1", "www.example.com",
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The host "h" also occurs in the scheme; the path must still start after the host.
         UrlCase{"HostInsideScheme", "http://h/x/Y", "h", "h", 80, "/x/Y"},
         UrlCase{"HostNamedHttp", "http://http:8000/a", "http", "http:8000", 8000, "/a"}),
-    [](const testing::TestParamInfo<UrlCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<UrlCase>& info) { return std::string(info.param.name); });
 
 struct ColonCase {
   const char* name;
@@ -229,7 +230,7 @@ class LimitsGuard {
   HttpLimits saved_;
 };
 
-class HttpWire : public testing::Test {
+class HttpWire : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_.Start(0)) << sim_.LastError();
@@ -498,29 +499,8 @@ TEST_F(HttpWire, BodyCutShortIsAFailureButItsHeadersCount) {
   EXPECT_EQ(cookies, "n=1; a=1");
 }
 
-// A bound socket that never listens: every connection to its port is refused.
-class RefusedPort {
- public:
-  RefusedPort() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~RefusedPort() { close(fd_); }
-  Text HostPort() const { return "127.0.0.1:" + DecimalText(port_); }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
 TEST(HttpNoServer, NothingListeningGivesTheEmptyResult) {
-  RefusedPort refused;
+  testing::RefusedPort refused;
   Text cookies = "a=1; a=2; x=deleted";
   Text returnedHeaders;
   Text returnedCookies;
@@ -544,7 +524,7 @@ TEST_F(HttpWire, ProxyServesHttpAndIsHandedOnForHttps) {
   EXPECT_TRUE(Raw().starts_with("CONNECT example.invalid:443 HTTP/1.1\r\n")) << Raw();
 
   // "http=" names a proxy for http only, so an https address goes direct.
-  RefusedPort refused;
+  testing::RefusedPort refused;
   sim_.ClearRecords();
   HttpRequest("https://" + refused.HostPort() + "/x", 0, {}, nullptr, nullptr, nullptr, nullptr,
               false, nullptr, "http=" + sim_.HostPort());
