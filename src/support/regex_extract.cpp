@@ -163,9 +163,25 @@ struct Unit {
   bool group = false;  // opens or closes a group
 };
 
+// \d \D \w \W \s \S: the escapes that stand for a set of characters.
+bool IsClassEscape(char letter) {
+  switch (letter) {
+    case 'd':
+    case 'D':
+    case 'w':
+    case 'W':
+    case 's':
+    case 'S':
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Translates the pattern that ExtractAllBetween builds (escaped left marker, the middle group,
 // escaped right marker) into PCRE2 syntax over bytes. Fails where the platform's engine would
 // reject the pattern, and for ranges of two-byte characters, which bytes cannot express.
+
 class Translator {
  public:
   Translator(std::string_view pattern, std::size_t middleAt) : p_(pattern), middleAt_(middleAt) {}
@@ -345,18 +361,13 @@ class Translator {
       return true;
     }
     const char letter = p_[i_++];
+    if (IsClassEscape(letter)) {
+      CharSet set;
+      set.AddClassEscape(letter);
+      unit = Raw(set.Pattern(false));
+      return true;
+    }
     switch (letter) {
-      case 'd':
-      case 'D':
-      case 'w':
-      case 'W':
-      case 's':
-      case 'S': {
-        CharSet set;
-        set.AddClassEscape(letter);
-        unit = Raw(set.Pattern(false));
-        return true;
-      }
       case 'b':
       case 'B':
         unit = Raw(std::string("\\") + letter);
@@ -401,15 +412,11 @@ class Translator {
       return true;
     }
     const char letter = p_[i_++];
+    if (IsClassEscape(letter)) {
+      set.AddClassEscape(letter);
+      return true;
+    }
     switch (letter) {
-      case 'd':
-      case 'D':
-      case 'w':
-      case 'W':
-      case 's':
-      case 'S':
-        set.AddClassEscape(letter);
-        return true;
       case 'b':
         single = "\b";
         return true;
