@@ -181,7 +181,6 @@ bool IsClassEscape(char letter) {
 // Translates the pattern that ExtractAllBetween builds (escaped left marker, the middle group,
 // escaped right marker) into PCRE2 syntax over bytes. Fails where the platform's engine would
 // reject the pattern, and for ranges of two-byte characters, which bytes cannot express.
-
 class Translator {
  public:
   Translator(std::string_view pattern, std::size_t middleAt) : p_(pattern), middleAt_(middleAt) {}
